@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs every test: the release build, then the sanitizer build (AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer), then the Windows suites when the
+# cross compilers and Wine are present.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== release build"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+echo "== sanitizer build"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+if [ -x scripts/test-windows.sh ]; then
+  echo "== windows builds"
+  bash scripts/test-windows.sh
+fi

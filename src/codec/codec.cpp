@@ -1,0 +1,229 @@
+// Opening and closing a codec record: defaults, the blocks the record owns, and
+// the stage table chosen for the processor.
+#include "codec/codec.h"
+#include "codec/decoder/decoder.h"
+
+namespace vantorel {
+
+namespace {
+
+// Releases the blocks a record accumulates while decoding. Every release clears
+// its pointer, so a second pass finds nothing more to free.
+void release_decoder_blocks(JPEG_PROPERTIES* p, bool release_components) {
+    if (release_components && p->frame.components != nullptr) {
+        codec_free(p->frame.components);
+        p->frame.components = nullptr;
+        p->frame.component_count = 0;
+    }
+    if (p->coef_buffer != nullptr) {
+        codec_free(p->coef_buffer);
+        p->coef_buffer = nullptr;
+    }
+    if (p->smooth_ring != nullptr) {
+        codec_free(p->smooth_ring->buffers[0]);
+        codec_free(p->smooth_ring);
+        p->smooth_ring = nullptr;
+    }
+    if (p->row_index != nullptr) {
+        codec_free(p->row_index);
+        p->row_index = nullptr;
+        p->row_index_entries = 0;
+    }
+    if (p->current_scan != nullptr) {
+        free_scan_info(p->current_scan);
+        p->current_scan = nullptr;
+    }
+}
+
+void set_request_defaults(JPEG_RECORD* r) {
+    r->props_preset = 0;
+    r->dib_pixels = nullptr;
+    r->dib_width = 0;
+    r->dib_height = 0;
+    r->dib_row_pad = 0;
+    r->dib_channels = 3;
+    r->dib_color = CS_BGR;
+    r->dib_subsampling = 0;
+    r->jpeg_path = nullptr;
+    r->jpeg_buffer = nullptr;
+    r->jpeg_buffer_size = 0;
+    r->jpeg_width = 0;
+    r->jpeg_height = 0;
+    r->jpeg_channels = 3;
+    r->jpeg_color = CS_YCBCR;
+    r->jpeg_subsampling = SUBSAMPLE_2X2;
+    r->thumb_width = 0;
+    r->thumb_height = 0;
+    r->needs_color_conversion = 1;
+    r->needs_upsampling = 1;
+    r->quality = 75;
+}
+
+void set_property_defaults(JPEG_PROPERTIES* p) {
+    p->io_mode = -1;
+    p->roi_left = p->roi_top = p->roi_right = p->roi_bottom = 0;
+    p->idct_family = 1;
+    p->output_path = 0;
+    p->interrupt_request = 0;
+
+    p->dib_pixels = nullptr;
+    p->dib_width = 0;
+    p->dib_height = 0;
+    p->dib_row_pad = 0;
+    p->dib_channels = 3;
+    p->dib_color = CS_BGR;
+    p->dib_subsampling = 0;
+    p->dib_stride = 0;
+    p->jpeg_path = nullptr;
+    p->jpeg_buffer = nullptr;
+    p->jpeg_buffer_size = 0;
+    p->jpeg_width = 0;
+    p->jpeg_height = 0;
+    p->jpeg_channels = 3;
+    p->jpeg_color = CS_YCBCR;
+    p->jpeg_subsampling = SUBSAMPLE_2X2;
+    p->thumb_width = 0;
+    p->thumb_height = 0;
+    p->needs_color_conversion = 1;
+    p->needs_upsampling = 1;
+    p->quality = 75;
+
+    p->multi_scan = 0;
+    p->mcus_per_row = 0;
+    p->mcu_rows = 0;
+
+    p->quant_table_count = 0;
+    p->quant_id_limit = 0;
+    p->ac_table_count = 0;
+    p->dc_table_count = 0;
+    p->huff_id_limit = 0;
+
+    for (auto& q : p->quant_tables) {
+        g_zero_bytes(&q, sizeof q);
+        q.quant_values = q.storage;
+    }
+    g_zero_bytes(p->huff_tables, sizeof p->huff_tables);
+
+    p->reload_quant_tables = 0;
+    p->reload_huff_tables = 0;
+    g_zero_bytes(p->raw_quant, sizeof p->raw_quant);
+    g_zero_bytes(p->raw_huff, sizeof p->raw_huff);
+
+    p->awaiting_frame = 1;
+}
+
+}  // namespace
+
+JPEG_STATUS open_codec(JPEG_RECORD* record) {
+    auto* table = static_cast<STAGE_TABLE*>(codec_alloc(sizeof(STAGE_TABLE)));
+    if (table == nullptr) return STATUS_MEMORY_ERROR;
+    zero_bytes(table, sizeof *table);
+
+    JPEG_PROPERTIES* p = &record->props;
+    p->stage_table = table;
+    p->source.stage_table = table;
+    select_processor_variant(table);
+
+    set_request_defaults(record);
+    set_property_defaults(p);
+
+    JPEG_STATUS status = STATUS_SUCCESS;
+    p->frame.component_count = 4;
+    p->frame.components = static_cast<COMPONENT_INFO*>(codec_alloc(4 * sizeof(COMPONENT_INFO)));
+    if (p->frame.components == nullptr) {
+        status = STATUS_MEMORY_ERROR;
+    } else {
+        g_zero_bytes(p->frame.components, 4 * sizeof(COMPONENT_INFO));
+        for (int i = 0; i < 4; ++i) {
+            p->frame.components[i].quant_selector = i == 0 ? 0 : 1;
+            p->dc_selectors[i] = i == 0 ? 0 : 1;
+            p->ac_selectors[i] = i == 0 ? 0 : 1;
+        }
+        p->current_scan = nullptr;
+        p->coef_buffer = nullptr;
+        p->coef_output = nullptr;
+        p->upsample_filter = 0;
+        p->smooth_ring = nullptr;
+        p->row_index = nullptr;
+        p->row_index_entries = 0;
+        BYTE_SOURCE* s = &p->source;
+        s->bit_acc = 0;
+        s->bit_count = 0;
+        s->cur = s->begin = s->end = nullptr;
+        s->position = 0;
+        s->size = 0;
+        s->avail = 0;
+        s->eob_run = 0;
+        s->pending_marker = 0;
+        s->file = nullptr;
+        p->processor_variant = detect_variant(table);
+        p->processor_variant_copy = p->processor_variant;
+    }
+
+    p->adobe_version = 100;
+    p->adobe_flags0 = 0;
+    p->adobe_flags1 = 0;
+    p->adobe_transform = 0;
+    p->adobe_present = 0;
+    p->jfif_present = 0;
+    p->jfif_version = 0x0101;
+    p->jfif_units = 0;
+    p->jfif_x_density = 1;
+    p->jfif_y_density = 1;
+    p->jfif_reserved[0] = p->jfif_reserved[1] = 0;
+
+    if (status < 0) {
+        // The caller never closes a record whose open failed, so nothing may be
+        // left behind: release the modules and the stage table as well.
+        release_decoder_blocks(p, true);
+        release_modules(table);
+        codec_free(table);
+        p->stage_table = nullptr;
+        p->source.stage_table = nullptr;
+    }
+    return status;
+}
+
+JPEG_STATUS close_codec(JPEG_RECORD* record) {
+    JPEG_PROPERTIES* p = &record->props;
+    STAGE_TABLE* table = p->stage_table;
+    JPEG_STATUS status = STATUS_SUCCESS;
+
+    if (p->source.file != nullptr) {
+        if (!close_input_file(p)) {
+            if (table != nullptr) {
+                release_modules(table);
+                codec_free(table);
+            }
+            p->stage_table = nullptr;
+            p->source.stage_table = nullptr;
+            return STATUS_ERROR_CLOSE_FILE;
+        }
+    }
+
+    if (p->frame.component_count < 256) {
+        release_decoder_blocks(p, true);
+        p->frame.component_count = 0;
+        g_zero_bytes(p->raw_quant, sizeof p->raw_quant);
+        g_zero_bytes(p->raw_huff, sizeof p->raw_huff);
+        p->quant_table_count = 0;
+        p->quant_id_limit = 0;
+        p->ac_table_count = 0;
+        p->dc_table_count = 0;
+        p->huff_id_limit = 0;
+        p->reload_quant_tables = 0;
+        p->reload_huff_tables = 0;
+    } else {
+        status = STATUS_INVALID_PROPERTIES;
+    }
+
+    if (table != nullptr) {
+        release_modules(table);
+        codec_free(table);
+    }
+    p->stage_table = nullptr;
+    p->source.stage_table = nullptr;
+    return status;
+}
+
+}  // namespace vantorel

@@ -1,0 +1,155 @@
+// The routines the decoder's stages offer one another. Each group is defined in
+// the file named above it; a stage reaches the per-block and per-MCU routines of
+// another only through the record's STAGE_TABLE.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/jpeg_record.h"
+
+namespace vantorel {
+
+// --- byte_source.cpp -------------------------------------------------------
+void reset_byte_source(BYTE_SOURCE* source);
+JPEG_STATUS fill_input_buffer(BYTE_SOURCE* source);
+JPEG_STATUS take_bytes(BYTE_SOURCE* source, uint32_t count, const uint8_t** out);
+// Delivers count contiguous bytes; when they straddle the buffer, *copy receives a
+// block the caller frees with codec_free (and *copied is 1).
+JPEG_STATUS read_segment_bytes(BYTE_SOURCE* source, uint32_t count, const uint8_t** out,
+                               uint8_t** copy, int32_t* copied);
+JPEG_STATUS read_be16(BYTE_SOURCE* source, uint32_t* value);
+JPEG_STATUS seek_next_marker(BYTE_SOURCE* source);
+// *code is 0-255, or 256 when no further byte could be read.
+JPEG_STATUS read_next_marker(BYTE_SOURCE* source, int32_t* code);
+JPEG_STATUS skip_segment(BYTE_SOURCE* source);
+JPEG_STATUS rewind_byte_source(JPEG_PROPERTIES* props);
+JPEG_STATUS give_back_input(JPEG_PROPERTIES* props);
+
+// --- markers.cpp -----------------------------------------------------------
+JPEG_STATUS decode_stream(JPEG_PROPERTIES* props);
+void free_scan_info(SCAN_INFO* scan);
+
+// --- segments.cpp ----------------------------------------------------------
+JPEG_STATUS read_dqt(JPEG_PROPERTIES* props, int32_t idct_family);
+JPEG_STATUS read_dht(JPEG_PROPERTIES* props);
+JPEG_STATUS read_dri(JPEG_PROPERTIES* props, int32_t* interval);
+JPEG_STATUS read_sof(JPEG_PROPERTIES* props);
+JPEG_STATUS start_scan(JPEG_PROPERTIES* props, SCAN_INFO* scan);
+// Turn 64 zig-zag values in table->quant_values into the prepared natural-order form.
+void prepare_quant_natural(QUANT_TABLE* table);
+void prepare_quant_scaled(QUANT_TABLE* table);
+
+// --- app_segments.cpp ------------------------------------------------------
+JPEG_STATUS read_app0(JPEG_PROPERTIES* props);
+JPEG_STATUS read_app14(JPEG_PROPERTIES* props);
+JPEG_STATUS read_com(JPEG_PROPERTIES* props);
+
+// --- huffman.cpp -----------------------------------------------------------
+extern const int32_t natural_order[80];
+extern const int32_t extend_offset[16];
+JPEG_STATUS build_huff_decode_table(const uint8_t counts[16], const uint8_t* values, uint32_t table_class,
+                                    uint32_t table_id, HUFF_DECODE_TABLE* table);
+JPEG_STATUS fill_bits(BYTE_SOURCE* source, int32_t need);
+JPEG_STATUS decode_huff_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol);
+// Generic block decoders (stage words 61 and 62).
+JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                         const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
+JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                                 const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
+
+// The next n bits (1-16), most significant first; bits past the end of in-memory
+// data read as zeros. The caller has filled first.
+inline uint32_t peek_bits(const BYTE_SOURCE* source, int32_t n) {
+    int32_t shift = source->bit_count - n;
+    if (source->bit_count <= 0) return 0;
+    uint64_t bits = shift >= 0 ? (source->bit_acc >> shift) : (source->bit_acc << -shift);
+    return static_cast<uint32_t>(bits) & ((1u << n) - 1u);
+}
+inline uint32_t get_bits(BYTE_SOURCE* source, int32_t n) {
+    uint32_t value = peek_bits(source, n);
+    source->bit_count -= n;
+    return value;
+}
+
+// --- sequential.cpp --------------------------------------------------------
+JPEG_STATUS decode_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props);
+JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props,
+                                   int32_t scale_factor);
+JPEG_STATUS decode_sequential_region(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props,
+                                     int32_t scale_factor);
+JPEG_STATUS process_restart(BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcus_per_row, int32_t mcu_rows,
+                            int32_t mcu_col, int32_t mcu_row);
+void save_row_entry(int32_t row, BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props);
+JPEG_STATUS restore_row_entry(int32_t row, BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props);
+
+// --- progressive.cpp -------------------------------------------------------
+JPEG_STATUS decode_dc_first(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* block,
+                            int16_t* predictor, int32_t al);
+JPEG_STATUS decode_dc_refine(BYTE_SOURCE* source, int16_t* block, int32_t al);
+JPEG_STATUS decode_ac_first(BYTE_SOURCE* source, int16_t* block, const HUFF_DECODE_TABLE* ac_table,
+                            int32_t ss, int32_t se, int32_t al);
+JPEG_STATUS decode_ac_refine(BYTE_SOURCE* source, int16_t* block, const HUFF_DECODE_TABLE* ac_table,
+                             int32_t ss, int32_t se, int32_t al);
+JPEG_STATUS decode_progressive_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props,
+                                    int32_t scale_factor);
+JPEG_STATUS decode_progressive_region(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props,
+                                      int32_t scale_factor);
+
+// --- output_driver.cpp -----------------------------------------------------
+void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
+                int32_t mcu_row, int32_t blocks, int16_t* mcu_buffer, int32_t mcus_per_row,
+                int32_t mcu_rows, int32_t scale_factor, int32_t simple_sampling);
+JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
+                      int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
+                      int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible);
+MCU_RECT intersect_rect(const MCU_RECT& a, const MCU_RECT& b);
+bool rects_equal(const MCU_RECT& a, const MCU_RECT& b);
+MCU_RECT offset_rect(const MCU_RECT& rect, int32_t x, int32_t y);
+void write_scaled_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
+                      int32_t mcu_row, int32_t block_size, int32_t simple_sampling);
+
+// --- dequantize.cpp, idct_direct.cpp, idct_scaled.cpp ----------------------
+void dequantize_direct(int16_t* block, const QUANT_VALUE* values);
+void dequantize_scaled(int16_t* block, const QUANT_VALUE* values);
+void idct_direct_8x8(int16_t* block);
+void idct_direct_4x4(int16_t* block);
+void idct_direct_2x2(int16_t* block);
+void idct_direct_1x1(int16_t* block);
+void idct_scaled_8x8(int16_t* block);
+void idct_scaled_4x4(int16_t* block);
+void idct_scaled_2x2(int16_t* block);
+void idct_scaled_1x1(int16_t* block);
+
+// --- colour.cpp ------------------------------------------------------------
+JPEG_STATUS convert_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS output_sequential_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS output_progressive_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_in_place(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS output_ycc_scan(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+void apply_deferred_color_conversion(JPEG_PROPERTIES* props);
+
+// --- output_select.cpp, output_members.cpp ---------------------------------
+JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);
+// The generic kernels the stage table's words 41-59 hold in the generic fill.
+void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc444_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc422_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc420_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc444_bgr(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc422_bgr(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc420_bgr(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc444_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc422_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycc420_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_copy_444(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride);
+void kernel_copy_422(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride);
+void kernel_copy_420(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride);
+void kernel_copy_444_quad(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride);
+void kernel_pack_ycc422(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycca444_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* a, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycca422_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* a, uint8_t* dest, intptr_t stride);
+void kernel_convert_ycca420_quad(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* a, uint8_t* dest, intptr_t stride);
+void kernel_copy_4444_quad(const int16_t* c0, const int16_t* c1, const int16_t* c2, const int16_t* c3, uint8_t* dest, intptr_t stride);
+
+}  // namespace vantorel

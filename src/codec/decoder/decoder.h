@@ -99,6 +99,7 @@ JPEG_STATUS decode_progressive_region(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG
 void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
                 int32_t mcu_row, int32_t blocks, int16_t* mcu_buffer, int32_t mcus_per_row,
                 int32_t mcu_rows, int32_t scale_factor, int32_t simple_sampling);
+// placement.cpp
 JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
                       int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
                       int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible);

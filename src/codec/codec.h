@@ -30,6 +30,8 @@ void fill_stage_table(STAGE_TABLE* table, int32_t variant);
 JPEG_STATUS select_processor_variant(STAGE_TABLE* table);
 int32_t detect_variant(STAGE_TABLE* table);
 int32_t read_cpu_override(STAGE_TABLE* table);
+// The variant index detection chooses for a processor family and CPUID leaf-1 EDX flags.
+int32_t variant_for_processor(int32_t family, uint32_t flags);
 void release_modules(STAGE_TABLE* table);
 void copy_bytes(void* destination, const void* source, size_t count);
 void zero_bytes(void* destination, size_t count);

@@ -91,11 +91,15 @@ int32_t detect_variant(STAGE_TABLE* table) {
     int32_t forced = read_cpu_override(table);
     if (forced >= 0 && forced <= 6) return forced;
 
-    const uint32_t flags = g_processor.feature_flags;
+    return variant_for_processor(g_processor.family, g_processor.feature_flags);
+}
+
+int32_t variant_for_processor(int32_t family, uint32_t flags) {
+    // EDX bit 23: 64-bit packed integers; bit 25: first vector extension; bit 26: second.
     const bool packed64 = (flags >> 23) & 1u;
     const bool vector1 = (flags >> 25) & 1u;
     const bool vector2 = (flags >> 26) & 1u;
-    switch (g_processor.family) {
+    switch (family) {
     case 5:
         return packed64 ? 3 : 1;
     case 6:

@@ -1,0 +1,137 @@
+// Fuzz target over the read operation from memory. The first bytes of the input
+// choose the request: kind, DIB layout, region, scale, smoothing, transform
+// family, row pad, bottom-up, step-by-step reading and the processor variant;
+// the rest is the JPEG stream. Every request must return a status, stay inside
+// its buffers, terminate and leave nothing allocated after close_codec.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/codec.h"
+
+namespace {
+
+using namespace vantorel;
+
+constexpr size_t kHeaderBytes = 12;
+// Keep each run's pixel buffer bounded: huge frames still parse, but their DIB is
+// clipped to this many pixels in each direction.
+constexpr int32_t kMaxDibSide = 1024;
+
+struct Layout {
+    COLOR_SPACE color;
+    int32_t channels;
+};
+
+constexpr Layout kLayouts[] = {
+    {CS_BGR, 3}, {CS_RGB, 3}, {CS_GRAY, 1}, {CS_QUAD, 4}, {CS_YCBCR, 2}, {CS_YCBCR, 3}, {CS_OTHER, 3}, {CS_OTHER, 1},
+};
+
+void set_variant(uint8_t choice) {
+    static std::string value;
+    value = std::to_string(choice % 8);  // 7 means: let detection decide
+    if (choice % 8 == 7)
+        unsetenv("VANTOREL_USECPU");
+    else
+        setenv("VANTOREL_USECPU", value.c_str(), 1);
+}
+
+void run_request(const uint8_t* header, const uint8_t* stream, size_t size) {
+    set_variant(header[11]);
+    auto record = std::make_unique<JPEG_RECORD>();
+    std::memset(record.get(), 0, sizeof(JPEG_RECORD));
+    if (open_codec(record.get()) != STATUS_SUCCESS) return;
+    JPEG_RECORD* r = record.get();
+    r->jpeg_buffer = stream;
+    r->jpeg_buffer_size = static_cast<int32_t>(size);
+
+    uint8_t comment[64];
+    r->props.jpeg_comment = comment;
+    r->props.jpeg_comment_size = header[10] & 63;
+
+    const int kind_choice = header[0] % 6;
+    if (kind_choice < 3) {
+        // parameters, tables, or a thumbnail request into a small RGB DIB
+        static const IO_MODE kinds[3] = {READ_PARAMS_BUFFER, READ_TABLES_BUFFER, READ_THUMBNAIL_BUFFER};
+        std::vector<uint8_t> dib(64 * 64 * 3 + 64);
+        r->dib_pixels = dib.data();
+        r->dib_width = 1 + header[1] % 64;
+        r->dib_height = 1 + header[2] % 64;
+        r->dib_channels = 3;
+        r->dib_color = (header[3] & 1) ? CS_RGB : CS_BGR;
+        read_image(r, kinds[kind_choice]);
+        close_codec(r);
+        return;
+    }
+
+    // An image request: learn the frame first, as every caller does.
+    if (read_image(r, READ_PARAMS_BUFFER) != STATUS_SUCCESS || r->jpeg_width <= 0 || r->jpeg_height <= 0) {
+        close_codec(r);
+        return;
+    }
+    static const IO_MODE image_kinds[4] = {READ_IMAGE_BUFFER, READ_IMAGE_HALF_BUFFER, READ_IMAGE_QUARTER_BUFFER,
+                                           READ_IMAGE_EIGHTH_BUFFER};
+    const int scale_index = header[1] % 4;
+    const int32_t scale = 1 << scale_index;
+    const Layout layout = kLayouts[header[2] % 8];
+    r->dib_color = layout.color;
+    r->dib_channels = layout.color == CS_OTHER ? r->jpeg_channels : layout.channels;
+    if (layout.color == CS_OTHER) r->jpeg_color = CS_OTHER;
+    if (r->dib_channels < 1 || r->dib_channels > 4) r->dib_channels = 3;
+    r->dib_row_pad = header[3] % 4;
+
+    int32_t width = (r->jpeg_width + scale - 1) / scale;
+    int32_t height = (r->jpeg_height + scale - 1) / scale;
+    if (header[4] & 1) {
+        // a region of the scaled picture
+        const int32_t l = header[5] % (width + 1), t = header[6] % (height + 1);
+        const int32_t rr = l + 1 + header[7] % (width - l + 1), b = t + 1 + header[8] % (height - t + 1);
+        r->props.roi_left = l;
+        r->props.roi_top = t;
+        r->props.roi_right = rr;
+        r->props.roi_bottom = b;
+        width = rr - l;
+        height = b - t;
+    }
+    if (width > kMaxDibSide) width = kMaxDibSide;
+    if (height > kMaxDibSide) height = kMaxDibSide;
+    if (width < 1) width = 1;
+    if (height < 1) height = 1;
+    r->dib_width = width;
+    r->dib_height = (header[4] & 2) ? -height : height;
+    r->props.upsample_filter = (header[4] & 4) ? 1 : 0;
+    r->props.idct_family = (header[4] & 8) ? 0 : 1;
+    const bool step = (header[4] & 16) != 0;
+
+    const size_t stride = static_cast<size_t>(width) * r->dib_channels + r->dib_row_pad;
+    std::vector<uint8_t> dib(stride * height);
+    r->dib_pixels = dib.data();
+
+    const MCU_RECT region{r->props.roi_left, r->props.roi_top, r->props.roi_right, r->props.roi_bottom};
+    JPEG_STATUS status;
+    int reads = 0;
+    do {
+        r->props.roi_left = region.left;
+        r->props.roi_top = region.top;
+        r->props.roi_right = region.right;
+        r->props.roi_bottom = region.bottom;
+        r->props.interrupt_request = step ? 1 : 0;
+        status = read_image(r, image_kinds[scale_index]);
+    } while (status == STATUS_INTERRUPT_SUCCESS && ++reads < 100000);
+    close_codec(r);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < kHeaderBytes + 2) return 0;
+    // The stream gets a buffer of its own, exactly its size, so any read past
+    // its end is caught.
+    std::vector<uint8_t> stream(data + kHeaderBytes, data + size);
+    run_request(data, stream.data(), stream.size());
+    return 0;
+}

@@ -105,6 +105,7 @@ JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int3
                       int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible);
 MCU_RECT intersect_rect(const MCU_RECT& a, const MCU_RECT& b);
 bool rects_equal(const MCU_RECT& a, const MCU_RECT& b);
+bool rects_differ(const MCU_RECT& a, const MCU_RECT& b);
 MCU_RECT offset_rect(const MCU_RECT& rect, int32_t x, int32_t y);
 void write_scaled_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
                       int32_t mcu_row, int32_t block_size, int32_t simple_sampling);

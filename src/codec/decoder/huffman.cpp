@@ -1,14 +1,290 @@
-// Placeholder: the routines of this stage are not written yet.
+// Huffman decoding: the derived decode tables built from DHT segments, the bit
+// reader that sits on the byte source (removing stuffed zeros and stopping at
+// markers), symbol decoding, and the generic block decoders of stage words 61
+// and 62.
+//
+// The accumulator takes bytes at its low end, so the valid bits are the low
+// bit_count bits and the oldest one is the highest of them. A fill tops it up
+// to at most 32 bits, which is enough for one code and its magnitude bits in
+// the common case, so the block loop refills at most once per coefficient.
+#include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
 
-JPEG_STATUS build_huff_decode_table(const uint8_t /*counts*/[16], const uint8_t* /*values*/, uint32_t /*table_class*/, uint32_t /*table_id*/, HUFF_DECODE_TABLE* /*table*/) { return STATUS_NOT_SUPPORTED; }
-JPEG_STATUS fill_bits(BYTE_SOURCE* /*source*/, int32_t /*need*/) { return STATUS_NOT_SUPPORTED; }
-JPEG_STATUS decode_huff_symbol(BYTE_SOURCE* /*source*/, const HUFF_DECODE_TABLE* /*table*/, int32_t* /*symbol*/) { return STATUS_NOT_SUPPORTED; }
-JPEG_STATUS decode_block(BYTE_SOURCE* /*source*/, const HUFF_DECODE_TABLE* /*dc_table*/, const HUFF_DECODE_TABLE* /*ac_table*/, int16_t* /*predictor*/, int16_t* /*block*/) { return STATUS_NOT_SUPPORTED; }
-JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* /*source*/, const HUFF_DECODE_TABLE* /*dc_table*/, const HUFF_DECODE_TABLE* /*ac_table*/, int16_t* /*predictor*/, int16_t* /*block*/) { return STATUS_NOT_SUPPORTED; }
-const int32_t natural_order[80] = {};
-const int32_t extend_offset[16] = {};
+// Zig-zag position -> natural (row-major) index, then 16 guard entries: a run
+// that overshoots the end of a block lands on coefficient 63, never outside.
+const int32_t natural_order[80] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
+};
+
+// Entry s is 1 - 2^s: added to s magnitude bits whose top bit is clear, it gives
+// the negative value those bits stand for.
+const int32_t extend_offset[16] = {
+    0,     -1,    -3,    -7,     -15,    -31,    -63,    -127,
+    -255,  -511,  -1023, -2047,  -4095,  -8191,  -16383, -32767,
+};
+
+namespace {
+
+inline int32_t extend_value(uint32_t bits, int32_t size) {
+    const int32_t value = static_cast<int32_t>(bits);
+    return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];
+}
+
+// The largest code of a length as an unsigned number, or -1 when the length has
+// no code. A stored -1 always means "none"; other negative values are codes
+// 0x8000-0xFFFE read back from their 16-bit cell.
+inline int32_t largest_code(const HUFF_DECODE_TABLE* table, int32_t length) {
+    const int16_t stored = table->max_code[length];
+    return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
+}
+
+// Codes longer than the 8-bit lookahead: extend the code one bit at a time until
+// it falls within the codes of its length. 16 bits without a match give symbol 0.
+JPEG_STATUS slow_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length,
+                        int32_t* symbol) {
+    if (source->bit_count < length) {
+        const JPEG_STATUS status = fill_bits(source, length);
+        if (status != STATUS_SUCCESS) return status;
+    }
+    int32_t code = static_cast<int32_t>(get_bits(source, length));
+    while (length < 17 && code > largest_code(table, length)) {
+        if (source->bit_count <= 0) {
+            const JPEG_STATUS status = fill_bits(source, 1);
+            if (status != STATUS_SUCCESS) return status;
+        }
+        code = code * 2 + static_cast<int32_t>(get_bits(source, 1));
+        ++length;
+    }
+    if (length >= 17) {
+        *symbol = 0;
+        return STATUS_SUCCESS;
+    }
+    // A table rejected half-way or never defined must still stay inside symbols.
+    const uint32_t index = table->first_index[length] +
+                           (static_cast<uint32_t>(code) - table->min_code[length]);
+    *symbol = index < 257 ? table->symbols[index] : 0;
+    return STATUS_SUCCESS;
+}
+
+inline JPEG_STATUS next_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol) {
+    if (source->bit_count < 8) {
+        const JPEG_STATUS status = fill_bits(source, 0);
+        if (status < 0) return status;
+        if (source->bit_count < 8) return slow_symbol(source, table, 1, symbol);
+    }
+    const uint32_t entry =
+        table->lookahead[static_cast<uint32_t>(source->bit_acc >> (source->bit_count - 8)) & 0xFFu];
+    const int32_t length = static_cast<int32_t>(entry >> 16);
+    if (length != 0) {
+        source->bit_count -= length;
+        *symbol = static_cast<int32_t>(entry & 0xFFFFu);
+        return STATUS_SUCCESS;
+    }
+    return slow_symbol(source, table, 9, symbol);
+}
+
+// Reads and extends the magnitude bits of a coefficient.
+inline JPEG_STATUS next_value(BYTE_SOURCE* source, int32_t size, int32_t* value) {
+    if (source->bit_count < size) {
+        const JPEG_STATUS status = fill_bits(source, size);
+        if (status != STATUS_SUCCESS) return status;
+    }
+    *value = extend_value(get_bits(source, size), size);
+    return STATUS_SUCCESS;
+}
+
+// Decodes the DC difference into the predictor (16-bit wrap-around). Returns the
+// bit reader's status; *value receives the DC value only on success.
+inline JPEG_STATUS next_dc(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* predictor,
+                           int16_t* value) {
+    int32_t symbol;
+    JPEG_STATUS status = next_symbol(source, dc_table, &symbol);
+    if (status != STATUS_SUCCESS) return status;
+    const int32_t size = symbol & 15;
+    if (size != 0) {
+        int32_t difference;
+        status = next_value(source, size, &difference);
+        if (status != STATUS_SUCCESS) return status;
+        *predictor = static_cast<int16_t>(
+            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
+    }
+    *value = *predictor;
+    return STATUS_SUCCESS;
+}
+
+// A marker ends the block quietly; only real failures travel up.
+inline JPEG_STATUS block_result(JPEG_STATUS status) { return status > 0 ? STATUS_SUCCESS : status; }
+
+}  // namespace
+
+JPEG_STATUS build_huff_decode_table(const uint8_t counts[16], const uint8_t* values, uint32_t table_class,
+                                    uint32_t table_id, HUFF_DECODE_TABLE* table) {
+    table->table_class = table_class;
+    table->table_id = table_id;
+    uint32_t total = 0;
+    for (int32_t i = 0; i < 16; ++i) total += counts[i];
+    if (total > 257) return STATUS_BAD_HUFFMAN_TABLE;
+
+    for (int32_t i = 0; i < 17; ++i) {
+        table->min_code[i] = 0;
+        table->max_code[i] = 0;
+        table->first_index[i] = 0;
+    }
+    table->max_code[17] = -1;
+    g_zero_bytes(table->lookahead, sizeof table->lookahead);
+
+    // Canonical assignment: consecutive codes within a length, doubled on the way
+    // to the next length. Counts that do not fit their length (three codes of one
+    // bit, say) would give codes of more bits than their length; such a table is
+    // rejected before any of its codes reaches the lookahead.
+    uint32_t code = 0;
+    uint32_t j = 0;
+    for (int32_t length = 1; length <= 16; ++length) {
+        const uint32_t n = counts[length - 1];
+        if (n == 0) {
+            table->max_code[length] = -1;
+        } else {
+            if (code + n > (1u << length)) {
+                g_zero_bytes(table, sizeof *table);
+                table->table_class = table_class;
+                table->table_id = table_id;
+                return STATUS_BAD_HUFFMAN_TABLE;
+            }
+            table->first_index[length] = static_cast<uint16_t>(j);
+            table->min_code[length] = static_cast<uint16_t>(code);
+            for (uint32_t i = 0; i < n; ++i) {
+                const uint8_t symbol = values[j + i];
+                table->symbols[j + i] = symbol;
+                if (length <= 8) {
+                    const uint32_t span = 1u << (8 - length);
+                    const uint32_t first = (code + i) << (8 - length);
+                    const uint32_t entry = (static_cast<uint32_t>(length) << 16) | symbol;
+                    for (uint32_t e = 0; e < span; ++e) table->lookahead[first + e] = entry;
+                }
+            }
+            code += n;
+            j += n;
+            table->max_code[length] = static_cast<int16_t>(static_cast<uint16_t>(code - 1));
+        }
+        code <<= 1;
+    }
+    return STATUS_SUCCESS;
+}
+
+JPEG_STATUS fill_bits(BYTE_SOURCE* source, int32_t need) {
+    while (source->bit_count <= 24) {
+        if (source->pending_marker != 0) return source->bit_count < need ? MARKER_REACHED : STATUS_SUCCESS;
+        if (source->avail == 0) {
+            if (source->file == nullptr) {
+                // In-memory data ran out without a marker: the missing bits read as
+                // zeros. A negative count means just that, so it never needs to go
+                // below zero (which keeps it from wrapping on very long scans).
+                if (source->bit_count < 0) source->bit_count = 0;
+                return STATUS_SUCCESS;
+            }
+            const JPEG_STATUS status = fill_input_buffer(source);
+            if (status != STATUS_SUCCESS) return status;
+        }
+        uint32_t byte = *source->cur++;
+        --source->avail;
+        source->position = static_cast<int32_t>(static_cast<uint32_t>(source->position) + 1u);
+        if (byte == 0xFF) {
+            // Further 0xFF bytes are fill; what follows them is a stuffed zero (the
+            // data byte was 0xFF) or a marker code, which ends the data.
+            uint32_t next;
+            do {
+                if (source->avail == 0) {
+                    if (source->file == nullptr) return STATUS_DATA_ERROR;
+                    const JPEG_STATUS status = fill_input_buffer(source);
+                    if (status != STATUS_SUCCESS) return status;
+                }
+                next = *source->cur++;
+                --source->avail;
+                source->position = static_cast<int32_t>(static_cast<uint32_t>(source->position) + 1u);
+            } while (next == 0xFF);
+            if (next != 0) {
+                source->pending_marker = static_cast<uint8_t>(next);
+                return source->bit_count < need ? MARKER_REACHED : STATUS_SUCCESS;
+            }
+        }
+        if (source->bit_count < 0) source->bit_count = 0;
+        source->bit_acc = (source->bit_acc << 8) | byte;
+        source->bit_count += 8;
+    }
+    return STATUS_SUCCESS;
+}
+
+JPEG_STATUS decode_huff_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol) {
+    *symbol = 0;
+    return next_symbol(source, table, symbol);
+}
+
+JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, const HUFF_DECODE_TABLE* ac_table,
+                         int16_t* predictor, int16_t* block) {
+    g_zero_bytes(block, 64 * sizeof(int16_t));
+    int16_t dc;
+    JPEG_STATUS status = next_dc(source, dc_table, predictor, &dc);
+    if (status != STATUS_SUCCESS) return block_result(status);
+    block[0] = dc;
+
+    // n counts the coefficients still to come and k is the next zig-zag position,
+    // so k = 64 - n: while n > 0, k + run stays below 79, inside natural_order.
+    int32_t n = 63;
+    int32_t k = 1;
+    while (n > 0) {
+        int32_t symbol;
+        status = next_symbol(source, ac_table, &symbol);
+        if (status != STATUS_SUCCESS) return block_result(status);
+        const int32_t run = (symbol >> 4) & 15;
+        const int32_t size = symbol & 15;
+        if (size == 0) {
+            if (run != 15) break;  // end of block
+            n -= 16;
+            k += 16;
+            continue;
+        }
+        int32_t value;
+        status = next_value(source, size, &value);
+        if (status != STATUS_SUCCESS) return block_result(status);
+        n -= run + 1;
+        block[natural_order[k + run]] = static_cast<int16_t>(value);
+        k += run + 1;
+    }
+    return STATUS_SUCCESS;
+}
+
+JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                                 const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block) {
+    int16_t dc;
+    JPEG_STATUS status = next_dc(source, dc_table, predictor, &dc);
+    if (status != STATUS_SUCCESS) return block_result(status);
+    if (block != nullptr) block[0] = dc;
+
+    int32_t n = 63;
+    while (n > 0) {
+        int32_t symbol;
+        status = next_symbol(source, ac_table, &symbol);
+        if (status != STATUS_SUCCESS) return block_result(status);
+        const int32_t run = (symbol >> 4) & 15;
+        const int32_t size = symbol & 15;
+        if (size == 0) {
+            if (run != 15) break;
+            n -= 16;
+            continue;
+        }
+        if (source->bit_count < size) {
+            status = fill_bits(source, size);
+            if (status != STATUS_SUCCESS) return block_result(status);
+        }
+        source->bit_count -= size;  // the magnitude bits are not needed
+        n -= run + 1;
+    }
+    return STATUS_SUCCESS;
+}
 
 }  // namespace vantorel

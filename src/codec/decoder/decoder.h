@@ -82,6 +82,41 @@ JPEG_STATUS process_restart(BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcus_p
 void save_row_entry(int32_t row, BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props);
 JPEG_STATUS restore_row_entry(int32_t row, BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props);
 
+// How the scan drivers walk one scan: its components, its MCU grid and the
+// frame's, and what becomes of each decoded MCU. Filled (and the scan checked)
+// by describe_scan; shared by the sequential and progressive drivers.
+struct SCAN_LAYOUT {
+    int32_t component_count;         // Ns
+    int32_t frame_index[4];          // frame component of each scan component
+    int32_t h_samp[4], v_samp[4];    // its sampling factors
+    int32_t blocks[4];               // its blocks in one MCU of this scan
+    int32_t mcu_blocks;              // blocks in one MCU of this scan
+    int32_t mcus_per_row, mcu_rows;  // this scan's MCU grid (one block per MCU when Ns = 1)
+    int32_t frame_mcus_per_row, frame_mcu_rows;
+    int32_t frame_mcu_blocks;        // blocks in one MCU of the whole frame
+    int32_t frame_block_offset[4];   // first block of each frame component in a frame MCU
+    int32_t max_h, max_v;
+    int32_t width, height;
+    int32_t scale_factor;
+    int32_t simple_sampling, lag_h, lag_v;
+    int32_t coefficient_mode;        // quantised blocks go to the caller's planes, no output step
+    int32_t output_step;             // decoded MCUs go through output_mcu
+};
+JPEG_STATUS describe_scan(const SCAN_INFO* scan, const JPEG_PROPERTIES* props, int32_t scale_factor,
+                          SCAN_LAYOUT* layout);
+// Copies one 8x8 block into the caller's plane of a frame component.
+void store_block_in_plane(const JPEG_PROPERTIES* props, const SCAN_LAYOUT* layout, int32_t frame_index,
+                          int32_t block_col, int32_t block_row, const int16_t* block);
+// The interrupt check after an output call for (col, row) in a grid of
+// mcus_per_row x mcu_rows: -1 to go on, else the status the driver returns.
+JPEG_STATUS check_interrupt(JPEG_PROPERTIES* props, SCAN_INFO* scan, int32_t mcu_col, int32_t mcu_row,
+                            int32_t mcus_per_row, int32_t mcu_rows, int32_t lag_h, int32_t lag_v);
+// The caller's region in MCUs of mcu_w x mcu_h output pixels, widened for the
+// output lag and clamped to the grid (left <= right, top <= bottom).
+void region_in_mcus(const JPEG_PROPERTIES* props, int32_t mcu_w, int32_t mcu_h, int32_t mcus_per_row,
+                    int32_t mcu_rows, int32_t lag_h, int32_t lag_v, int32_t* left, int32_t* top,
+                    int32_t* right, int32_t* bottom);
+
 // --- progressive.cpp -------------------------------------------------------
 JPEG_STATUS decode_dc_first(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* block,
                             int16_t* predictor, int32_t al);

@@ -9,6 +9,7 @@
 // exit status 1; a misused command line ends with status 2.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -95,7 +96,11 @@ int command_info(int argc, char** argv) {
 
     // A comment longer than the buffer fails the request and reports the length it
     // needs; the request is then made again, on a fresh record, with room for it.
+    // The size field only changes when a comment is read, so a result equal to the
+    // capacity is ambiguous (no comment, or one that fills the buffer exactly); one
+    // more request with a byte more room settles it.
     std::vector<uint8_t> comment(256);
+    bool settling = false;
     for (int attempt = 0;; ++attempt) {
         Record record;
         JPEG_STATUS status = record.open();
@@ -104,12 +109,18 @@ int command_info(int argc, char** argv) {
         record->props.jpeg_comment_size = static_cast<uint32_t>(comment.size());
         StreamFacts facts;
         status = read_parameters(record, input, &facts);
-        if (status == STATUS_COMMENT_BUFFER_ERROR && attempt == 0 &&
-            record->props.jpeg_comment_size > comment.size() && record->props.jpeg_comment_size <= 65535) {
-            comment.assign(record->props.jpeg_comment_size, 0);
+        const uint32_t reported = record->props.jpeg_comment_size;
+        if (status == STATUS_COMMENT_BUFFER_ERROR && attempt < 3 && reported <= 65535) {
+            comment.assign(std::max<size_t>(reported, comment.size() + 1), 0);
             continue;
         }
         if (status < 0) return codec_error(status);
+        if (reported == comment.size() && !settling && attempt < 3) {
+            settling = true;
+            comment.assign(comment.size() + 1, 0);
+            continue;
+        }
+        const bool has_comment = reported < comment.size();
         const JPEG_RECORD& r = *record.get();
         const JPEG_PROPERTIES& p = r.props;
         std::printf("width: %d\n", r.jpeg_width);
@@ -129,8 +140,7 @@ int command_info(int argc, char** argv) {
         } else {
             std::printf("adobe: none\n");
         }
-        size_t length = p.jpeg_comment_size < comment.size() ? p.jpeg_comment_size : comment.size();
-        std::printf("comment: %s\n", escape_comment(comment.data(), length).c_str());
+        std::printf("comment: %s\n", has_comment ? escape_comment(comment.data(), reported).c_str() : "");
         status = record.close();
         return status < 0 ? codec_error(status) : 0;
     }

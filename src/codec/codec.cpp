@@ -2,6 +2,7 @@
 // the stage table chosen for the processor.
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
+#include "codec/fault_guard.h"
 
 namespace vantorel {
 
@@ -114,7 +115,7 @@ void set_property_defaults(JPEG_PROPERTIES* p) {
 
 }  // namespace
 
-JPEG_STATUS open_codec(JPEG_RECORD* record) {
+static JPEG_STATUS open_codec_body(JPEG_RECORD* record) {
     auto* table = static_cast<STAGE_TABLE*>(codec_alloc(sizeof(STAGE_TABLE)));
     if (table == nullptr) return STATUS_MEMORY_ERROR;
     zero_bytes(table, sizeof *table);
@@ -184,7 +185,7 @@ JPEG_STATUS open_codec(JPEG_RECORD* record) {
     return status;
 }
 
-JPEG_STATUS close_codec(JPEG_RECORD* record) {
+static JPEG_STATUS close_codec_body(JPEG_RECORD* record) {
     JPEG_PROPERTIES* p = &record->props;
     STAGE_TABLE* table = p->stage_table;
     JPEG_STATUS status = STATUS_SUCCESS;
@@ -224,6 +225,49 @@ JPEG_STATUS close_codec(JPEG_RECORD* record) {
     p->stage_table = nullptr;
     p->source.stage_table = nullptr;
     return status;
+}
+
+// Both operations run under the processor-fault guard: a fault (a record in
+// memory the caller cannot write, say) becomes -1, and what the record owns is
+// released as far as it can still be reached.
+JPEG_STATUS open_codec(JPEG_RECORD* record) {
+    JPEG_STATUS status = STATUS_SUCCESS;
+    auto body = [](void* r) { return open_codec_body(static_cast<JPEG_RECORD*>(r)); };
+    if (run_guarded(body, record, &status)) return status;
+    // A record whose open failed is never closed, so release everything here.
+    auto release = [](void* r) -> JPEG_STATUS {
+        JPEG_PROPERTIES* p = &static_cast<JPEG_RECORD*>(r)->props;
+        release_decoder_blocks(p, true);
+        if (STAGE_TABLE* table = p->stage_table) {
+            p->stage_table = nullptr;
+            p->source.stage_table = nullptr;
+            release_modules(table);
+            codec_free(table);
+        }
+        return STATUS_SUCCESS;
+    };
+    JPEG_STATUS ignored;
+    run_guarded(release, record, &ignored);
+    return STATUS_EXCEPTION_DETECTED;
+}
+
+JPEG_STATUS close_codec(JPEG_RECORD* record) {
+    JPEG_STATUS status = STATUS_SUCCESS;
+    auto body = [](void* r) { return close_codec_body(static_cast<JPEG_RECORD*>(r)); };
+    if (run_guarded(body, record, &status)) return status;
+    auto release = [](void* r) -> JPEG_STATUS {
+        JPEG_PROPERTIES* p = &static_cast<JPEG_RECORD*>(r)->props;
+        if (STAGE_TABLE* table = p->stage_table) {
+            p->stage_table = nullptr;
+            p->source.stage_table = nullptr;
+            release_modules(table);
+            codec_free(table);
+        }
+        return STATUS_SUCCESS;
+    };
+    JPEG_STATUS ignored;
+    run_guarded(release, record, &ignored);
+    return STATUS_EXCEPTION_DETECTED;
 }
 
 }  // namespace vantorel

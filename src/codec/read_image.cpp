@@ -2,6 +2,7 @@
 // copy the request into the inner state, run the decode driver and report back.
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
+#include "codec/fault_guard.h"
 #include "platform/files.h"
 
 namespace vantorel {
@@ -180,7 +181,7 @@ JPEG_STATUS validate_request(JPEG_RECORD* r) {
     return STATUS_SUCCESS;
 }
 
-JPEG_STATUS read_image(JPEG_RECORD* r, IO_MODE io_mode) {
+static JPEG_STATUS read_image_body(JPEG_RECORD* r, IO_MODE io_mode) {
     JPEG_PROPERTIES* p = &r->props;
     if (p->stage_table == nullptr) return STATUS_INVALID_PROPERTIES;  // never opened, or already closed
     p->io_mode = io_mode;
@@ -326,6 +327,39 @@ finish:
         }
     }
     return status;
+}
+
+// The request runs under the processor-fault guard, so that a bad pointer the
+// caller handed in (a DIB it cannot write, say) ends the request with -1 rather
+// than the process. The request is then finished as any failed one: the input
+// file is closed and an interrupted scan cannot be resumed.
+JPEG_STATUS read_image(JPEG_RECORD* r, IO_MODE io_mode) {
+    struct REQUEST {
+        JPEG_RECORD* record;
+        IO_MODE io_mode;
+    } request{r, io_mode};
+    auto body = [](void* context) {
+        auto* q = static_cast<REQUEST*>(context);
+        return read_image_body(q->record, q->io_mode);
+    };
+    JPEG_STATUS status = STATUS_SUCCESS;
+    if (run_guarded(body, &request, &status)) return status;
+    auto finish = [](void* context) -> JPEG_STATUS {
+        JPEG_PROPERTIES* p = &static_cast<REQUEST*>(context)->record->props;
+        if (p->stage_table != nullptr && p->stage_table->finish_request != nullptr) p->stage_table->finish_request();
+        if (p->source.file != nullptr) {
+            platform::close_file(p->source.file);
+            p->source.file = nullptr;
+        }
+        if (p->current_scan != nullptr) {
+            free_scan_info(p->current_scan);
+            p->current_scan = nullptr;
+        }
+        return STATUS_SUCCESS;
+    };
+    JPEG_STATUS ignored;
+    run_guarded(finish, &request, &ignored);
+    return STATUS_EXCEPTION_DETECTED;
 }
 
 }  // namespace vantorel

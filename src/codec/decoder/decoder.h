@@ -134,6 +134,30 @@ JPEG_STATUS decode_progressive_region(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG
 void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
                 int32_t mcu_row, int32_t blocks, int16_t* mcu_buffer, int32_t mcus_per_row,
                 int32_t mcu_rows, int32_t scale_factor, int32_t simple_sampling);
+// One component of an MCU as it lies in mcu_buffer: its frame component, its
+// sampling factors and its run of blocks.
+struct MCU_COMPONENT {
+    int32_t frame_index;
+    int32_t h_samp, v_samp;
+    int32_t first_block, block_count;
+};
+// The components of the current MCU: the frame's (progressive MCUs) or the scan's
+// (sequential ones; a one-component scan has one block). Returns their number, or
+// 0 when the sampling factors are out of range or the blocks exceed MAX_MCU_BLOCKS.
+int32_t describe_mcu_components(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, bool frame_components,
+                                MCU_COMPONENT out[4]);
+// Slot `slot` of smoothing-ring buffer `buffer` (one frame MCU of samples), or null
+// when there is no ring or the slot does not lie wholly inside it.
+int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t slot);
+// reduced_output.cpp: the writers of write_scaled_mcu.
+void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
+                      int32_t block_size);
+void write_reduced_sequential(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
+                              int32_t mcu_row, int32_t block_size, int32_t simple_sampling);
+void write_reduced_progressive(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
+                               int32_t block_size, int32_t simple_sampling);
+void convert_reduced_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
+                         int32_t block_size);
 // placement.cpp
 JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
                       int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
@@ -165,9 +189,33 @@ JPEG_STATUS convert_in_place(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mc
 JPEG_STATUS output_ycc_scan(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 JPEG_STATUS copy_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 void apply_deferred_color_conversion(JPEG_PROPERTIES* props);
+// Stores one component plane (32 bytes per row) into DIB channel `channel`, whose
+// byte within the pixel is `channel_byte`, for the pixels of `clip`.
+void write_component_plane(const JPEG_PROPERTIES* props, int32_t channel, int32_t channel_byte,
+                           const uint8_t* plane, const MCU_RECT& clip, uint8_t* mcu_out);
 
 // --- output_select.cpp, output_members.cpp ---------------------------------
 JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);
+// Entry routines of the fixed members (installed as the active output driver).
+JPEG_STATUS convert_ycc444_rgb(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc444_bgr(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc420_rgb(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc420_bgr(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc422_rgb(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc422_bgr(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc444_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc420_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycc422_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycca444_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycca420_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS convert_ycca422_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_444_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_4444_quad(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_444(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_420(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_422(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS pack_ycc422(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 // The generic kernels the stage table's words 41-59 hold in the generic fill.
 void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride);
 void kernel_convert_ycc444_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);

@@ -1,9 +1,419 @@
-// Placeholder: the routines of this stage are not written yet.
+// The per-MCU output step. Every scan driver hands each finished, dequantised
+// MCU to output_mcu, which inverse-transforms its blocks at the requested
+// reduction and passes the samples on: at full scale to the output member the
+// selector installed, at 1/2, 1/4 and 1/8 scale to the reduced writers.
+//
+// Smoothing (the triangle-filter upsampling) needs each chroma block's
+// neighbours, so with it the MCUs pass through the smoothing ring and leave one
+// MCU (2x1 sampling) or one MCU row and column (2x2 sampling) late; the drivers
+// make extra "flush" calls at the end of each row and of the image to release
+// the last delayed ones.
+//
+// A coefficient request with a non-zero flag stops after the transform: the
+// samples go into the caller's planes instead of the DIB.
+#include <cstring>
+
+#include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
 
-void output_mcu(JPEG_PROPERTIES* /*props*/, BYTE_SOURCE* /*source*/, SCAN_INFO* /*scan*/, int32_t /*mcu_col*/, int32_t /*mcu_row*/, int32_t /*blocks*/, int16_t* /*mcu_buffer*/, int32_t /*mcus_per_row*/, int32_t /*mcu_rows*/, int32_t /*scale_factor*/, int32_t /*simple_sampling*/) {  }
-void write_scaled_mcu(JPEG_PROPERTIES* /*props*/, BYTE_SOURCE* /*source*/, SCAN_INFO* /*scan*/, int32_t /*mcu_col*/, int32_t /*mcu_row*/, int32_t /*block_size*/, int32_t /*simple_sampling*/) {  }
+namespace {
+
+void copy_values(int16_t* destination, const int16_t* source, size_t count) {
+    if (count == 0 || destination == source) return;
+    if (g_copy_bytes != nullptr)
+        g_copy_bytes(destination, source, count * sizeof(int16_t));
+    else
+        std::memcpy(destination, source, count * sizeof(int16_t));
+}
+
+// 8, 4, 2 or 1 samples per block side; 0 for a scale the codec does not offer.
+int32_t reduced_block_size(int32_t scale_factor) {
+    switch (scale_factor) {
+        case 1: return 8;
+        case 2: return 4;
+        case 4: return 2;
+        case 8: return 1;
+        default: return 0;
+    }
+}
+
+bool sampling_factor_ok(int32_t f) { return f >= 1 && f <= 4; }
+
+// ---------------------------------------------------------------------------
+// Inverse transform of the MCU's blocks
+// ---------------------------------------------------------------------------
+
+// With simple sampling (every component H = V, 1 or 2) a 1x1-sampled component
+// is transformed one size larger at reduced scale: it then already covers the
+// MCU at the size of the 2x2-sampled one and needs no upsampling.
+bool transform_mcu(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int16_t* mcu, int32_t blocks,
+                   int32_t scale_factor, int32_t simple_sampling) {
+    const STAGE_TABLE* table = props->stage_table;
+    if (table == nullptr) return false;
+    IdctRoutine normal = nullptr;
+    IdctRoutine larger = nullptr;
+    switch (scale_factor) {
+        case 1: normal = table->active_idct_8x8; break;
+        case 2: normal = table->active_idct_4x4; larger = table->active_idct_8x8; break;
+        case 4: normal = table->active_idct_2x2; larger = table->active_idct_4x4; break;
+        default: normal = table->active_idct_1x1; larger = table->active_idct_2x2; break;
+    }
+    if (normal == nullptr) return false;
+
+    int32_t done = 0;
+    if (scale_factor != 1 && simple_sampling != 0) {
+        MCU_COMPONENT comps[4];
+        const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
+        for (int32_t i = 0; i < count; ++i) {
+            IdctRoutine idct = comps[i].h_samp * comps[i].v_samp == 1 ? larger : normal;
+            if (idct == nullptr) return false;
+            for (int32_t b = 0; b < comps[i].block_count; ++b) {
+                const int32_t index = comps[i].first_block + b;
+                if (index >= blocks) break;
+                idct(mcu + 64 * index);
+            }
+            const int32_t end = comps[i].first_block + comps[i].block_count;
+            done = end < blocks ? end : blocks;
+        }
+    }
+    // Every block the layout did not cover (all of them without simple sampling).
+    for (int32_t b = done; b < blocks; ++b) normal(mcu + 64 * b);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Coefficient output
+// ---------------------------------------------------------------------------
+
+// Copies the transformed blocks into the caller's component planes, each plane
+// an image of 16-bit values with MCUs-per-row x H x 8 values per line. Blocks
+// that would fall outside the frame's block grid are not stored, so a plane of
+// the documented size is never overrun.
+void deliver_coefficients(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, const int16_t* mcu, int32_t blocks,
+                          int32_t mcu_col, int32_t mcu_row) {
+    const COEF_OUTPUT* out = props->coef_output;
+    const bool frame_form = props->progressive_scans != 0;
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, scan, frame_form, comps);
+    const bool one_block = !frame_form && scan != nullptr && scan->component_count == 1;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t fi = comps[i].frame_index;
+        int16_t* plane = out->planes[fi];
+        if (plane == nullptr) continue;
+        const int32_t h = comps[i].h_samp;
+        const int32_t v = comps[i].v_samp;
+        const int64_t line = static_cast<int64_t>(props->mcus_per_row) * h * 8;
+        const int64_t block_cols = static_cast<int64_t>(props->mcus_per_row) * h;
+        const int64_t block_rows = static_cast<int64_t>(props->mcu_rows) * v;
+        for (int32_t b = 0; b < comps[i].block_count; ++b) {
+            const int32_t index = comps[i].first_block + b;
+            if (index >= blocks) return;
+            // A one-component scan's MCU is a single block of the component's own grid.
+            const int64_t bx = one_block ? mcu_col : static_cast<int64_t>(mcu_col) * h + b % h;
+            const int64_t by = one_block ? mcu_row : static_cast<int64_t>(mcu_row) * v + b / h;
+            if (bx < 0 || by < 0 || bx >= block_cols || by >= block_rows) continue;
+            int16_t* dst = plane + by * 8 * line + bx * 8;
+            const int16_t* src = mcu + 64 * index;
+            for (int32_t r = 0; r < 8; ++r) copy_values(dst + r * line, src + 8 * r, 8);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The smoothing ring
+// ---------------------------------------------------------------------------
+
+// The MCU holds a component that the triangle filter enlarges: H = 1 for 2x1
+// smoothing, H = V = 1 for 2x2 smoothing. Other MCUs (for instance a luma-only
+// scan of a multi-scan image) need no neighbours and bypass the ring.
+bool has_filtered_component(const MCU_COMPONENT* comps, int32_t count, bool vertical) {
+    for (int32_t i = 0; i < count; ++i)
+        if (comps[i].h_samp == 1 && (!vertical || comps[i].v_samp == 1)) return true;
+    return false;
+}
+
+// Repeats value m - 1 of every row into values m..7 in the blocks of components
+// with H = 1: samples past the right image edge then equal the last real one.
+void pad_right(int16_t* mcu, int32_t blocks, const MCU_COMPONENT* comps, int32_t count, int32_t m) {
+    if (m < 1 || m > 7) return;
+    for (int32_t i = 0; i < count; ++i) {
+        if (comps[i].h_samp != 1) continue;
+        for (int32_t b = 0; b < comps[i].block_count; ++b) {
+            const int32_t index = comps[i].first_block + b;
+            if (index >= blocks) break;
+            int16_t* block = mcu + 64 * index;
+            for (int32_t r = 0; r < 8; ++r)
+                for (int32_t k = m; k < 8; ++k) block[8 * r + k] = block[8 * r + m - 1];
+        }
+    }
+}
+
+// Repeats row m - 1 into rows m..7 in the blocks of components with V = 1.
+void pad_bottom(int16_t* mcu, int32_t blocks, const MCU_COMPONENT* comps, int32_t count, int32_t m) {
+    if (m < 1 || m > 7) return;
+    for (int32_t i = 0; i < count; ++i) {
+        if (comps[i].v_samp != 1) continue;
+        for (int32_t b = 0; b < comps[i].block_count; ++b) {
+            const int32_t index = comps[i].first_block + b;
+            if (index >= blocks) break;
+            int16_t* block = mcu + 64 * index;
+            for (int32_t r = m; r < 8; ++r) copy_values(block + 8 * r, block + 8 * (m - 1), 8);
+        }
+    }
+}
+
+// Where the delayed MCU goes on: at full scale to the installed member, at
+// reduced scale to the reduced writers. No member installed means no output.
+void hand_on(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col, int32_t mcu_row,
+             int32_t block_size, int32_t simple_sampling) {
+    if (block_size == 8) {
+        OutputDriverRoutine member = props->stage_table->active_output_driver;
+        if (member != nullptr) member(props, mcu_col, mcu_row);
+        return;
+    }
+    write_scaled_mcu(props, source, scan, mcu_col, mcu_row, block_size, simple_sampling);
+}
+
+struct RING_STEP {
+    JPEG_PROPERTIES* props;
+    BYTE_SOURCE* source;
+    SCAN_INFO* scan;
+    int16_t* mcu;
+    int32_t blocks;
+    int32_t mcu_col, mcu_row;
+    int32_t mcus_per_row, mcu_rows;
+    int32_t scale_factor, block_size, simple_sampling;
+    bool flush;
+    const MCU_COMPONENT* comps;
+    int32_t count;
+};
+
+// Horizontal smoothing (Hmax 2, Vmax 1): ring buffer 1 keeps the current MCU
+// row; the MCU to the left of the one just decoded is written, with its left
+// neighbour in the slot before it and its right neighbour in the slot after.
+void smooth_horizontal(const RING_STEP& s) {
+    JPEG_PROPERTIES* props = s.props;
+    const int32_t n = s.block_size;
+    int16_t* previous = smooth_ring_slot(props, 1, s.mcu_col);
+    if (!s.flush) {
+        int16_t* current = smooth_ring_slot(props, 1, s.mcu_col + 1);
+        if (current == nullptr || (previous == nullptr && s.mcu_col > 0)) {
+            // The ring was made for another geometry: write this MCU as it is.
+            hand_on(props, s.source, s.scan, s.mcu_col, s.mcu_row, n, s.simple_sampling);
+            return;
+        }
+        const int32_t rest = props->frame.width % 16;
+        if (s.mcu_col == s.mcus_per_row - 1 && rest != 0) {
+            const int32_t m = (rest + 2 * s.scale_factor - 1) / (2 * s.scale_factor);
+            pad_right(s.mcu, s.blocks, s.comps, s.count, m);
+        }
+        copy_values(current, s.mcu, static_cast<size_t>(s.blocks) * 64);
+        if (s.mcu_col == 0 && previous != nullptr) {
+            // The left image edge: the sample beyond it repeats the first one.
+            for (int32_t b = 0; b < s.blocks; ++b)
+                for (int32_t r = 0; r < 8; ++r) previous[64 * b + 8 * r + n - 1] = s.mcu[64 * b + 8 * r];
+        }
+        if (s.mcu_col == s.mcus_per_row - 1) {
+            // The right image edge likewise, so the last sample never meets a stale slot.
+            int16_t* beyond = smooth_ring_slot(props, 1, s.mcu_col + 2);
+            if (beyond != nullptr)
+                for (int32_t b = 0; b < s.blocks; ++b)
+                    for (int32_t r = 0; r < 8; ++r) beyond[64 * b + 8 * r] = s.mcu[64 * b + 8 * r + n - 1];
+        }
+    }
+    if (s.mcu_col <= props->roi_left / (2 * n)) return;
+    if (previous == nullptr) return;
+    copy_values(s.mcu, previous, static_cast<size_t>(s.blocks) * 64);
+    hand_on(props, s.source, s.scan, s.mcu_col - 1, s.mcu_row, n, s.simple_sampling);
+}
+
+// Moves the ring on by one MCU row. Buffer 0 takes buffer 1 and buffer 1 takes
+// buffer 2; at the flush row buffer 2 takes the bottom-edge copy in buffer 3.
+// The rows are moved by copying so that the four buffers keep their places in
+// the one block the ring owns (its first buffer is how the block is freed).
+void rotate_ring(JPEG_PROPERTIES* props, bool flush_row) {
+    SMOOTH_RING* ring = props->smooth_ring;
+    int16_t* b0 = smooth_ring_slot(props, 0, 0);
+    int16_t* b1 = smooth_ring_slot(props, 1, 0);
+    int16_t* b2 = smooth_ring_slot(props, 2, 0);
+    int16_t* b3 = smooth_ring_slot(props, 3, 0);
+    if (b0 == nullptr || b1 == nullptr || b2 == nullptr || b3 == nullptr) return;
+    const size_t quarter = static_cast<size_t>(ring->buffers[1] - ring->buffers[0]);
+    copy_values(b0, b1, quarter);
+    copy_values(b1, b2, quarter);
+    if (flush_row) copy_values(b2, b3, quarter);
+}
+
+// Smoothing in both directions (Hmax = Vmax = 2, full scale): buffers 0, 1, 2
+// hold the MCU rows above, at and below the row written, buffer 3 the copy of the
+// bottom image edge. The MCU up and to the left of the one just decoded is
+// written, so all eight of its neighbours are known.
+void smooth_both(const RING_STEP& s) {
+    JPEG_PROPERTIES* props = s.props;
+    SMOOTH_RING* ring = props->smooth_ring;
+    const int32_t col = s.mcu_col;
+    const int32_t last_col = s.mcus_per_row - 1;
+    if (s.mcu_row != ring->row) {
+        rotate_ring(props, s.mcu_row >= s.mcu_rows);
+        ring->row = s.mcu_row;
+    }
+    if (!s.flush) {
+        int16_t* current = smooth_ring_slot(props, 2, col + 1);
+        if (current == nullptr) {
+            hand_on(props, s.source, s.scan, col, s.mcu_row, 8, s.simple_sampling);
+            return;
+        }
+        const int32_t rest_w = props->frame.width % 16;
+        const int32_t rest_h = props->frame.height % 16;
+        if (col == last_col && rest_w != 0) pad_right(s.mcu, s.blocks, s.comps, s.count, (rest_w + 1) / 2);
+        if (s.mcu_row == s.mcu_rows - 1 && rest_h != 0)
+            pad_bottom(s.mcu, s.blocks, s.comps, s.count, (rest_h + 1) / 2);
+        copy_values(current, s.mcu, static_cast<size_t>(s.blocks) * 64);
+
+        int16_t* left = col == 0 ? smooth_ring_slot(props, 2, 0) : nullptr;
+        int16_t* right = col == last_col ? smooth_ring_slot(props, 2, col + 2) : nullptr;
+        for (int32_t b = 0; b < s.blocks; ++b) {
+            const int16_t* block = s.mcu + 64 * b;
+            for (int32_t r = 0; r < 8; ++r) {
+                if (left != nullptr) left[64 * b + 8 * r + 7] = block[8 * r];
+                if (right != nullptr) right[64 * b + 8 * r] = block[8 * r + 7];
+            }
+        }
+        // Top and bottom image edges: the row beyond repeats the first (last) row,
+        // with the corner samples beside it at the first and last column.
+        const struct {
+            bool active;
+            int32_t buffer, from_row, to_row;
+        } edges[2] = {{s.mcu_row == 0, 1, 0, 7}, {s.mcu_row == s.mcu_rows - 1, 3, 7, 0}};
+        for (const auto& e : edges) {
+            if (!e.active) continue;
+            int16_t* same = smooth_ring_slot(props, e.buffer, col + 1);
+            int16_t* corner_left = col == 0 ? smooth_ring_slot(props, e.buffer, 0) : nullptr;
+            int16_t* corner_right = col == last_col ? smooth_ring_slot(props, e.buffer, col + 2) : nullptr;
+            for (int32_t b = 0; b < s.blocks; ++b) {
+                const int16_t* block = s.mcu + 64 * b;
+                if (same != nullptr) copy_values(same + 64 * b + 8 * e.to_row, block + 8 * e.from_row, 8);
+                if (corner_left != nullptr) corner_left[64 * b + 8 * e.to_row + 7] = block[8 * e.from_row];
+                if (corner_right != nullptr) corner_right[64 * b + 8 * e.to_row] = block[8 * e.from_row + 7];
+            }
+        }
+    }
+    if (col <= props->roi_left / 16 || s.mcu_row <= props->roi_top / 16) return;
+    const int16_t* delayed = smooth_ring_slot(props, 1, col);
+    if (delayed == nullptr) return;
+    copy_values(s.mcu, delayed, static_cast<size_t>(s.blocks) * 64);
+    hand_on(props, s.source, s.scan, col - 1, s.mcu_row - 1, 8, s.simple_sampling);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Shared with the reduced writers
+// ---------------------------------------------------------------------------
+
+int32_t describe_mcu_components(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, bool frame_components,
+                                MCU_COMPONENT out[4]) {
+    int32_t count = 0;
+    int32_t next_block = 0;
+    if (frame_components) {
+        const FRAME_INFO& frame = props->frame;
+        if (frame.components == nullptr || frame.component_count < 1 || frame.component_count > 4) return 0;
+        for (int32_t i = 0; i < frame.component_count; ++i) {
+            const int32_t h = frame.components[i].h_samp;
+            const int32_t v = frame.components[i].v_samp;
+            if (!sampling_factor_ok(h) || !sampling_factor_ok(v)) return 0;
+            out[count++] = MCU_COMPONENT{i, h, v, next_block, h * v};
+            next_block += h * v;
+        }
+    } else {
+        if (scan == nullptr || scan->components == nullptr || scan->component_count < 1 ||
+            scan->component_count > 4)
+            return 0;
+        for (int32_t i = 0; i < scan->component_count; ++i) {
+            const SCAN_COMPONENT& sc = scan->components[i];
+            if (!sampling_factor_ok(sc.h_samp) || !sampling_factor_ok(sc.v_samp)) return 0;
+            if (sc.frame_index < 0 || sc.frame_index > 3) return 0;
+            // A one-component scan carries one block per MCU whatever its sampling.
+            const int32_t blocks = scan->component_count == 1 ? 1 : sc.h_samp * sc.v_samp;
+            out[count++] = MCU_COMPONENT{sc.frame_index, sc.h_samp, sc.v_samp, next_block, blocks};
+            next_block += blocks;
+        }
+    }
+    return next_block <= MAX_MCU_BLOCKS ? count : 0;
+}
+
+// The ring's buffers are the four quarters of one block, each of (MCUs per row
+// + 2) slots of one frame MCU. The quarter size is read back from the buffer
+// addresses, so a slot is handed out only if it lies wholly inside its quarter,
+// whatever geometry the current scan has.
+int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t slot) {
+    const SMOOTH_RING* ring = props->smooth_ring;
+    if (ring == nullptr || buffer < 0 || buffer > 3 || slot < 0) return nullptr;
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, nullptr, true, comps);
+    if (count == 0) return nullptr;
+    const int64_t slot_values = static_cast<int64_t>(comps[count - 1].first_block + comps[count - 1].block_count) * 64;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(ring->buffers[0]);
+    if (base == 0) return nullptr;
+    const uintptr_t quarter_bytes = reinterpret_cast<uintptr_t>(ring->buffers[1]) - base;
+    if (quarter_bytes == 0 || quarter_bytes > (uintptr_t{1} << 40)) return nullptr;
+    for (uintptr_t i = 2; i < 4; ++i)
+        if (reinterpret_cast<uintptr_t>(ring->buffers[i]) != base + i * quarter_bytes) return nullptr;
+    const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));
+    if ((static_cast<int64_t>(slot) + 1) * slot_values > quarter) return nullptr;
+    return ring->buffers[buffer] + static_cast<int64_t>(slot) * slot_values;
+}
+
+// ---------------------------------------------------------------------------
+// The output step
+// ---------------------------------------------------------------------------
+
+void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col, int32_t mcu_row,
+                int32_t blocks, int16_t* mcu_buffer, int32_t mcus_per_row, int32_t mcu_rows, int32_t scale_factor,
+                int32_t simple_sampling) {
+    if (props == nullptr || mcu_buffer == nullptr || props->stage_table == nullptr) return;
+    const int32_t n = reduced_block_size(scale_factor);
+    if (n == 0 || mcus_per_row < 1 || mcu_rows < 1 || mcu_col < 0 || mcu_row < 0) return;
+    if (blocks < 0) blocks = 0;
+    if (blocks > MAX_MCU_BLOCKS) blocks = MAX_MCU_BLOCKS;
+    // A column or row one past the grid releases a delayed MCU and carries none.
+    const bool flush = mcu_col >= mcus_per_row || mcu_row >= mcu_rows;
+
+    if (!flush && !transform_mcu(props, scan, mcu_buffer, blocks, scale_factor, simple_sampling)) return;
+
+    if (props->coef_output != nullptr && props->coef_output->flag != 0) {
+        if (!flush) deliver_coefficients(props, scan, mcu_buffer, blocks, mcu_col, mcu_row);
+        return;
+    }
+
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
+    // A ring slot holds one frame MCU; an MCU with more blocks cannot be delayed.
+    const int32_t frame_blocks = [&] {
+        MCU_COMPONENT f[4];
+        const int32_t c = describe_mcu_components(props, nullptr, true, f);
+        return c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
+    }();
+    const RING_STEP step{props,        source,   scan,  mcu_buffer,   blocks,          mcu_col, mcu_row,
+                         mcus_per_row, mcu_rows, scale_factor, n, simple_sampling, flush,   comps,
+                         count};
+    const int32_t max_h = props->frame.max_h_sampling;
+    const int32_t max_v = props->frame.max_v_sampling;
+    const bool ring_usable = props->upsample_filter == 1 && props->smooth_ring != nullptr && count > 0 &&
+                             blocks <= frame_blocks;
+    if (ring_usable && max_h == 2 && max_v == 1 && has_filtered_component(comps, count, false)) {
+        smooth_horizontal(step);
+        return;
+    }
+    if (ring_usable && max_h == 2 && max_v == 2 && scale_factor == 1 && has_filtered_component(comps, count, true)) {
+        smooth_both(step);
+        return;
+    }
+    // Nothing was delayed, so a flush call has nothing to release.
+    if (flush) return;
+    hand_on(props, source, scan, mcu_col, mcu_row, n, simple_sampling);
+}
 
 }  // namespace vantorel

@@ -1,0 +1,370 @@
+// The fixed output members: one routine per common sample layout and pixel
+// format, so that the usual images run without a work plane.
+//
+// Each member has three parts. The entry routine (installed as the active output
+// driver) places the MCU; when the whole MCU is visible it hands it to the
+// member's kernel, a straight-line loop that writes every pixel of the MCU row by
+// row; when the MCU is cut by the DIB edge or the region it walks the MCU in 8x8
+// quarters and lets the partial routine store only the visible pixels of each.
+// Kernel and partial routine share the per-pixel store below, so a cut MCU gets
+// exactly the bytes the kernel would have written.
+//
+// Colour arithmetic (fixed point, 8 fraction bits; >> is a floor division):
+//   red term   = (359 Cr - 45813) >> 8     359/256 = 1.40234
+//   green term = (88 Cb + 183 Cr - 34806) >> 8   88/256 = 0.34375, 183/256 = 0.71484
+//   blue term  = (454 Cb - 57937) >> 8     454/256 = 1.77344
+//   R = Y + red, G = Y - green, B = Y + blue, each clamped to 0..255.
+// The terms depend on the chroma pair only and are computed once per chroma
+// sample, then shared by the 1, 2 or 4 pixels that sample covers.
+#include "codec/decoder/decoder.h"
+
+namespace vantorel {
+
+namespace {
+
+enum Layout { LAYOUT_444, LAYOUT_422, LAYOUT_420 };
+
+enum Format {
+    FMT_RGB,        // R G B
+    FMT_BGR,        // B G R
+    FMT_QUAD,       // R G B 255
+    FMT_YCCA,       // ~R ~G ~B c3
+    FMT_COPY3,      // c0 c1 c2
+    FMT_COPY_QUAD,  // c0 c1 c2 255
+    FMT_COPY4,      // c0 c1 c2 c3
+    FMT_PACK,       // pairs Y0 Cb Y1 Cr
+};
+
+constexpr bool converts(Format f) { return f == FMT_RGB || f == FMT_BGR || f == FMT_QUAD || f == FMT_YCCA; }
+
+constexpr int32_t bytes_per_pixel(Format f) {
+    return f == FMT_PACK ? 2 : (f == FMT_RGB || f == FMT_BGR || f == FMT_COPY3) ? 3 : 4;
+}
+
+constexpr int32_t layout_width(Layout l) { return l == LAYOUT_444 ? 8 : 16; }
+constexpr int32_t layout_height(Layout l) { return l == LAYOUT_420 ? 16 : 8; }
+constexpr int32_t luma_blocks(Layout l) { return l == LAYOUT_444 ? 1 : l == LAYOUT_422 ? 2 : 4; }
+
+// Addresses of a placed MCU may lie outside the DIB (a region starting inside
+// an MCU); only the visible pixels are dereferenced, so the offset is taken in
+// plain integer arithmetic.
+uint8_t* offset_address(uint8_t* base, intptr_t bytes) {
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
+}
+
+inline uint8_t clamp_byte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// What one chroma sample contributes to the pixels it covers: the three colour
+// terms for the converting formats, the two chroma bytes for the copying ones.
+struct Chroma {
+    int32_t a, b, c;
+};
+
+template <Format F>
+inline Chroma prepare_chroma(int32_t cb, int32_t cr) {
+    if constexpr (converts(F)) {
+        return Chroma{(359 * cr - 45813) >> 8, (88 * cb + 183 * cr - 34806) >> 8, (454 * cb - 57937) >> 8};
+    } else {
+        return Chroma{cb, cr, 0};
+    }
+}
+
+// Stores one pixel. `odd` matters only to the packed format, whose pixel pairs
+// carry Cb in the even pixel and Cr in the odd one.
+template <Format F>
+inline void store_pixel(uint8_t* p, int32_t y, const Chroma& c, int32_t c3, bool odd) {
+    if constexpr (converts(F)) {
+        const uint8_t r = clamp_byte(y + c.a);
+        const uint8_t g = clamp_byte(y - c.b);
+        const uint8_t b = clamp_byte(y + c.c);
+        if constexpr (F == FMT_RGB) {
+            p[0] = r, p[1] = g, p[2] = b;
+        } else if constexpr (F == FMT_BGR) {
+            p[0] = b, p[1] = g, p[2] = r;
+        } else if constexpr (F == FMT_QUAD) {
+            p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
+        } else {
+            p[0] = static_cast<uint8_t>(255 - r), p[1] = static_cast<uint8_t>(255 - g);
+            p[2] = static_cast<uint8_t>(255 - b), p[3] = static_cast<uint8_t>(c3);
+        }
+    } else if constexpr (F == FMT_PACK) {
+        p[0] = static_cast<uint8_t>(y);
+        p[1] = static_cast<uint8_t>(odd ? c.b : c.a);
+    } else {
+        p[0] = static_cast<uint8_t>(y), p[1] = static_cast<uint8_t>(c.a), p[2] = static_cast<uint8_t>(c.b);
+        if constexpr (F == FMT_COPY_QUAD) p[3] = 255;
+        if constexpr (F == FMT_COPY4) p[3] = static_cast<uint8_t>(c3);
+    }
+}
+
+// The fourth component exists only for the four-component formats; elsewhere the
+// kernels read it from the luma block so that no null pointer is ever touched.
+template <Format F>
+inline const int16_t* fourth_or(const int16_t* c3, const int16_t* y) {
+    return (F == FMT_YCCA || F == FMT_COPY4) && c3 != nullptr ? c3 : y;
+}
+
+// ---------------------------------------------------------------------------
+// Kernels: a whole MCU, no clipping, no per-pixel tests.
+// ---------------------------------------------------------------------------
+
+template <Format F>
+void kernel_444(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+                intptr_t stride) {
+    constexpr int32_t bpp = bytes_per_pixel(F);
+    const int16_t* a = fourth_or<F>(c3, y);
+    for (int32_t r = 0; r < 8; ++r) {
+        uint8_t* row = dest + r * stride;
+        for (int32_t x = 0; x < 8; ++x) {
+            const int32_t i = r * 8 + x;
+            store_pixel<F>(row + x * bpp, y[i], prepare_chroma<F>(cb[i], cr[i]), a[i], false);
+        }
+    }
+}
+
+// 16 x 8: two luma blocks side by side, one chroma sample per pixel pair.
+template <Format F>
+void kernel_422(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+                intptr_t stride) {
+    constexpr int32_t bpp = bytes_per_pixel(F);
+    const int16_t* a = fourth_or<F>(c3, y);
+    for (int32_t r = 0; r < 8; ++r) {
+        uint8_t* row = dest + r * stride;
+        for (int32_t half = 0; half < 2; ++half) {
+            const int16_t* yb = y + half * 64 + r * 8;
+            const int16_t* ab = a + half * 64 + r * 8;
+            const int16_t* cbr = cb + r * 8 + half * 4;
+            const int16_t* crr = cr + r * 8 + half * 4;
+            uint8_t* out = row + half * 8 * bpp;
+            for (int32_t k = 0; k < 4; ++k) {
+                const Chroma c = prepare_chroma<F>(cbr[k], crr[k]);
+                store_pixel<F>(out + (2 * k) * bpp, yb[2 * k], c, ab[2 * k], false);
+                store_pixel<F>(out + (2 * k + 1) * bpp, yb[2 * k + 1], c, ab[2 * k + 1], true);
+            }
+        }
+    }
+}
+
+// 16 x 16: four luma blocks in raster order, one chroma sample per 2 x 2 pixels.
+template <Format F>
+void kernel_420(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+                intptr_t stride) {
+    constexpr int32_t bpp = bytes_per_pixel(F);
+    const int16_t* a = fourth_or<F>(c3, y);
+    for (int32_t j = 0; j < 8; ++j) {
+        Chroma terms[8];
+        for (int32_t k = 0; k < 8; ++k) terms[k] = prepare_chroma<F>(cb[j * 8 + k], cr[j * 8 + k]);
+        const int32_t block_row = j / 4;
+        for (int32_t v = 0; v < 2; ++v) {
+            const int32_t in_block = (2 * j + v) % 8;
+            uint8_t* row = dest + (2 * j + v) * stride;
+            for (int32_t half = 0; half < 2; ++half) {
+                const int32_t block = block_row * 2 + half;
+                const int16_t* yb = y + block * 64 + in_block * 8;
+                const int16_t* ab = a + block * 64 + in_block * 8;
+                uint8_t* out = row + half * 8 * bpp;
+                for (int32_t k = 0; k < 4; ++k) {
+                    const Chroma& c = terms[half * 4 + k];
+                    store_pixel<F>(out + (2 * k) * bpp, yb[2 * k], c, ab[2 * k], false);
+                    store_pixel<F>(out + (2 * k + 1) * bpp, yb[2 * k + 1], c, ab[2 * k + 1], true);
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Partial routines: one 8x8 quarter of a cut MCU, only the pixels of `rect`
+// (quarter-relative). The chroma pointers already point at the samples that
+// cover the quarter (row stride 8). The terms of the quarter's chroma samples
+// are built once, then looked up per pixel.
+// ---------------------------------------------------------------------------
+
+template <Layout L, Format F>
+void store_partial(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+                   intptr_t stride, const MCU_RECT& rect) {
+    constexpr int32_t bpp = bytes_per_pixel(F);
+    constexpr int32_t chroma_cols = L == LAYOUT_444 ? 8 : 4;
+    constexpr int32_t chroma_rows = L == LAYOUT_420 ? 4 : 8;
+    const int16_t* a = fourth_or<F>(c3, y);
+    Chroma terms[chroma_rows][chroma_cols];
+    for (int32_t j = 0; j < chroma_rows; ++j)
+        for (int32_t k = 0; k < chroma_cols; ++k) terms[j][k] = prepare_chroma<F>(cb[j * 8 + k], cr[j * 8 + k]);
+    for (int32_t py = rect.top; py < rect.bottom; ++py) {
+        uint8_t* row = offset_address(dest, py * stride);
+        const int32_t j = L == LAYOUT_420 ? py / 2 : py;
+        for (int32_t px = rect.left; px < rect.right; ++px) {
+            const int32_t k = L == LAYOUT_444 ? px : px / 2;
+            store_pixel<F>(row + px * bpp, y[py * 8 + px], terms[j][k], a[py * 8 + px], (px & 1) != 0);
+        }
+    }
+}
+
+// The entry routine shared by every three- and four-component member.
+template <Layout L, Format F>
+JPEG_STATUS run_member(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, Kernel3 kernel3,
+                       Kernel4 kernel4) {
+    constexpr int32_t w = layout_width(L);
+    constexpr int32_t h = layout_height(L);
+    constexpr int32_t bpp = bytes_per_pixel(F);
+    // The selector installs a member only for its own pixel size; anything else
+    // would write past the pixels this member was placed for.
+    if (props->dib_channels != bpp || props->output_start == nullptr) return STATUS_INVALID_PROPERTIES;
+    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+    MCU_RECT clip{};
+    const JPEG_STATUS placed = place_mcu(&region, w, h, mcu_col, mcu_row, bpp, props->dib_stride,
+                                         props->output_start, props->dib_width, props->dib_height,
+                                         &props->source.mcu_out_ptr, &clip);
+    if (placed != STATUS_SUCCESS) return placed;
+
+    const int16_t* y = props->mcu_buffer;
+    const int16_t* cb = y + luma_blocks(L) * 64;
+    const int16_t* cr = cb + 64;
+    const int16_t* c3 = cr + 64;
+    uint8_t* out = props->source.mcu_out_ptr;
+    const intptr_t stride = props->dib_stride;
+
+    if (rects_equal(clip, MCU_RECT{0, 0, w, h})) {
+        if (kernel4 != nullptr)
+            kernel4(y, cb, cr, c3, out, stride);
+        else
+            kernel3(y, cb, cr, out, stride);
+        return STATUS_SUCCESS;
+    }
+
+    for (int32_t q = 0; q < 4; ++q) {
+        const int32_t qx = (q & 1) * 8;
+        const int32_t qy = (q >> 1) * 8;
+        if (qx >= w || qy >= h) continue;
+        const MCU_RECT part = intersect_rect(clip, MCU_RECT{qx, qy, qx + 8, qy + 8});
+        if (part.right <= part.left || part.bottom <= part.top) continue;
+        const int32_t block = (qy / 8) * (w / 8) + qx / 8;
+        const int32_t chroma = (L == LAYOUT_444 ? 0 : qx / 2) + (L == LAYOUT_420 ? (qy / 2) * 8 : 0);
+        store_partial<L, F>(y + block * 64, cb + chroma, cr + chroma, c3 + block * 64,
+                            offset_address(out, qx * bpp + qy * stride), stride, offset_rect(part, qx, qy));
+    }
+    return STATUS_SUCCESS;
+}
+
+const STAGE_TABLE* table_of(const JPEG_PROPERTIES* props) { return props->stage_table; }
+
+// A kernel word left empty (a table filled by hand, say) falls back to the
+// generic kernel, so an entry routine never calls through a null word.
+template <typename K>
+K word_or(const JPEG_PROPERTIES* props, K STAGE_TABLE::*word, K generic) {
+    const STAGE_TABLE* t = table_of(props);
+    if (t == nullptr || t->*word == nullptr) return generic;
+    return t->*word;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Generic kernels (the stage table's words 41-59 in the generic fill)
+// ---------------------------------------------------------------------------
+
+void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride) {
+    for (int32_t r = 0; r < 8; ++r) {
+        uint8_t* row = dest + r * stride;
+        for (int32_t x = 0; x < 8; ++x) row[x] = clamp_byte(samples[r * 8 + x]);
+    }
+}
+
+#define VANTOREL_KERNEL3(name, layout, format)                                                               \
+    void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride) { \
+        kernel_##layout<format>(c0, c1, c2, nullptr, dest, stride);                                          \
+    }
+#define VANTOREL_KERNEL4(name, layout, format)                                                              \
+    void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, const int16_t* c3, uint8_t* dest, \
+              intptr_t stride) {                                                                            \
+        kernel_##layout<format>(c0, c1, c2, c3, dest, stride);                                              \
+    }
+
+VANTOREL_KERNEL3(kernel_convert_ycc444_rgb, 444, FMT_RGB)
+VANTOREL_KERNEL3(kernel_convert_ycc422_rgb, 422, FMT_RGB)
+VANTOREL_KERNEL3(kernel_convert_ycc420_rgb, 420, FMT_RGB)
+VANTOREL_KERNEL3(kernel_convert_ycc444_bgr, 444, FMT_BGR)
+VANTOREL_KERNEL3(kernel_convert_ycc422_bgr, 422, FMT_BGR)
+VANTOREL_KERNEL3(kernel_convert_ycc420_bgr, 420, FMT_BGR)
+VANTOREL_KERNEL3(kernel_convert_ycc444_quad, 444, FMT_QUAD)
+VANTOREL_KERNEL3(kernel_convert_ycc422_quad, 422, FMT_QUAD)
+VANTOREL_KERNEL3(kernel_convert_ycc420_quad, 420, FMT_QUAD)
+VANTOREL_KERNEL3(kernel_copy_444, 444, FMT_COPY3)
+VANTOREL_KERNEL3(kernel_copy_422, 422, FMT_COPY3)
+VANTOREL_KERNEL3(kernel_copy_420, 420, FMT_COPY3)
+VANTOREL_KERNEL3(kernel_copy_444_quad, 444, FMT_COPY_QUAD)
+VANTOREL_KERNEL3(kernel_pack_ycc422, 422, FMT_PACK)
+VANTOREL_KERNEL4(kernel_convert_ycca444_quad, 444, FMT_YCCA)
+VANTOREL_KERNEL4(kernel_convert_ycca422_quad, 422, FMT_YCCA)
+VANTOREL_KERNEL4(kernel_convert_ycca420_quad, 420, FMT_YCCA)
+VANTOREL_KERNEL4(kernel_copy_4444_quad, 444, FMT_COPY4)
+
+#undef VANTOREL_KERNEL3
+#undef VANTOREL_KERNEL4
+
+// ---------------------------------------------------------------------------
+// Entry routines of the fixed members
+// ---------------------------------------------------------------------------
+
+#define VANTOREL_MEMBER3(name, layout, format, word, generic)                                 \
+    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {              \
+        return run_member<layout, format>(props, mcu_col, mcu_row,                            \
+                                          word_or<Kernel3>(props, &STAGE_TABLE::word, generic), \
+                                          nullptr);                                           \
+    }
+#define VANTOREL_MEMBER4(name, layout, format, word, generic)                                          \
+    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                       \
+        return run_member<layout, format>(props, mcu_col, mcu_row, nullptr,                            \
+                                          word_or<Kernel4>(props, &STAGE_TABLE::word, generic));        \
+    }
+
+VANTOREL_MEMBER3(convert_ycc444_rgb, LAYOUT_444, FMT_RGB, output_kernel_42, &kernel_convert_ycc444_rgb)
+VANTOREL_MEMBER3(convert_ycc444_bgr, LAYOUT_444, FMT_BGR, output_kernel_45, &kernel_convert_ycc444_bgr)
+VANTOREL_MEMBER3(convert_ycc420_rgb, LAYOUT_420, FMT_RGB, output_kernel_44, &kernel_convert_ycc420_rgb)
+VANTOREL_MEMBER3(convert_ycc420_bgr, LAYOUT_420, FMT_BGR, output_kernel_47, &kernel_convert_ycc420_bgr)
+VANTOREL_MEMBER3(convert_ycc422_rgb, LAYOUT_422, FMT_RGB, output_kernel_43, &kernel_convert_ycc422_rgb)
+VANTOREL_MEMBER3(convert_ycc422_bgr, LAYOUT_422, FMT_BGR, output_kernel_46, &kernel_convert_ycc422_bgr)
+VANTOREL_MEMBER3(convert_ycc444_quad, LAYOUT_444, FMT_QUAD, output_kernel_48, &kernel_convert_ycc444_quad)
+VANTOREL_MEMBER3(convert_ycc420_quad, LAYOUT_420, FMT_QUAD, output_kernel_50, &kernel_convert_ycc420_quad)
+VANTOREL_MEMBER3(convert_ycc422_quad, LAYOUT_422, FMT_QUAD, output_kernel_49, &kernel_convert_ycc422_quad)
+VANTOREL_MEMBER4(convert_ycca444_quad, LAYOUT_444, FMT_YCCA, output_kernel_56, &kernel_convert_ycca444_quad)
+VANTOREL_MEMBER4(convert_ycca420_quad, LAYOUT_420, FMT_YCCA, output_kernel_58, &kernel_convert_ycca420_quad)
+VANTOREL_MEMBER4(convert_ycca422_quad, LAYOUT_422, FMT_YCCA, output_kernel_57, &kernel_convert_ycca422_quad)
+VANTOREL_MEMBER3(copy_444_quad, LAYOUT_444, FMT_COPY_QUAD, output_kernel_54, &kernel_copy_444_quad)
+VANTOREL_MEMBER4(copy_4444_quad, LAYOUT_444, FMT_COPY4, output_kernel_59, &kernel_copy_4444_quad)
+VANTOREL_MEMBER3(copy_420, LAYOUT_420, FMT_COPY3, output_kernel_53, &kernel_copy_420)
+VANTOREL_MEMBER3(copy_422, LAYOUT_422, FMT_COPY3, output_kernel_52, &kernel_copy_422)
+VANTOREL_MEMBER3(pack_ycc422, LAYOUT_422, FMT_PACK, output_kernel_55, &kernel_pack_ycc422)
+
+#undef VANTOREL_MEMBER3
+#undef VANTOREL_MEMBER4
+
+// copy_444 calls its generic kernel directly: no variant replaces it.
+JPEG_STATUS copy_444(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+    return run_member<LAYOUT_444, FMT_COPY3>(props, mcu_col, mcu_row, &kernel_copy_444, nullptr);
+}
+
+// One grey component into a one-byte DIB; every sample is clamped first.
+JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+    if (props->dib_channels != 1 || props->output_start == nullptr) return STATUS_INVALID_PROPERTIES;
+    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+    MCU_RECT clip{};
+    const JPEG_STATUS placed = place_mcu(&region, 8, 8, mcu_col, mcu_row, 1, props->dib_stride,
+                                         props->output_start, props->dib_width, props->dib_height,
+                                         &props->source.mcu_out_ptr, &clip);
+    if (placed != STATUS_SUCCESS) return placed;
+    const int16_t* samples = props->mcu_buffer;
+    uint8_t* out = props->source.mcu_out_ptr;
+    if (rects_equal(clip, MCU_RECT{0, 0, 8, 8})) {
+        word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray)(samples, out,
+                                                                                      props->dib_stride);
+        return STATUS_SUCCESS;
+    }
+    for (int32_t py = clip.top; py < clip.bottom; ++py) {
+        uint8_t* row = offset_address(out, py * props->dib_stride);
+        for (int32_t px = clip.left; px < clip.right; ++px) row[px] = clamp_byte(samples[py * 8 + px]);
+    }
+    return STATUS_SUCCESS;
+}
+
+}  // namespace vantorel

@@ -87,7 +87,7 @@ struct NEIGHBOURS {
 
 int32_t frame_blocks_per_mcu(const JPEG_PROPERTIES* props) {
     int32_t total = 0;
-    for (int32_t i = 0; i < props->frame.component_count; ++i)
+    for (int32_t i = 0; i < props->frame.component_count && total <= MAX_MCU_BLOCKS; ++i)
         total += props->frame.components[i].h_samp * props->frame.components[i].v_samp;
     return total;
 }
@@ -96,20 +96,18 @@ NEIGHBOURS find_neighbours(const JPEG_PROPERTIES* props, const int16_t* self, in
                            int32_t row, bool vertical) {
     NEIGHBOURS n{};
     n.block[1][1] = self;
-    const SMOOTH_RING* ring = props->smooth_ring;
-    if (ring == nullptr || props->frame.components == nullptr) return n;
+    if (props->smooth_ring == nullptr || props->frame.components == nullptr) return n;
     const int32_t slot_blocks = frame_blocks_per_mcu(props);
     if (slot_blocks < 1 || slot_blocks > MAX_MCU_BLOCKS || block_offset >= slot_blocks) return n;
-    const intptr_t slot_values = static_cast<intptr_t>(slot_blocks) * 64;
     for (int32_t dy = -1; dy <= 1; ++dy) {
         if (dy != 0 && !vertical) continue;
         if (row + dy < 0 || row + dy >= props->mcu_rows) continue;
-        const int16_t* buffer = ring->buffers[1 + dy];
-        if (buffer == nullptr) continue;
         for (int32_t dx = -1; dx <= 1; ++dx) {
             if (dx == 0 && dy == 0) continue;
             if (col + dx < 0 || col + dx >= props->mcus_per_row) continue;
-            n.block[dy + 1][dx + 1] = buffer + (col + dx + 1) * slot_values + block_offset * 64;
+            // The ring hands out a slot only when it lies wholly inside its buffer.
+            const int16_t* slot = smooth_ring_slot(props, 1 + dy, col + dx + 1);
+            if (slot != nullptr) n.block[dy + 1][dx + 1] = slot + block_offset * 64;
         }
     }
     return n;

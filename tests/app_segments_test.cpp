@@ -27,7 +27,8 @@ std::vector<uint8_t> stream_with(const std::vector<std::pair<uint8_t, std::vecto
 
 std::vector<uint8_t> thumb_pixels(int count) {
     std::vector<uint8_t> rgb;
-    for (int i = 0; i < count; ++i) rgb.insert(rgb.end(), {uint8_t(10 * i + 1), uint8_t(10 * i + 2), uint8_t(10 * i + 3)});
+    for (int i = 0; i < count; ++i)
+        for (int c = 1; c <= 3; ++c) rgb.push_back(static_cast<uint8_t>(10 * i + c));
     return rgb;
 }
 

@@ -12,6 +12,7 @@
 #include "codec/decoder/decoder.h"
 #include "platform/files.h"
 #include "support/front_streams.h"
+#include "support/reference_jpeg.h"
 
 namespace vantorel {
 namespace {
@@ -121,6 +122,44 @@ TEST(StreamStart, RealArithmeticAnd12BitFilesAreUnsupported) {
         EXPECT_EQ(codec.read_file(READ_PARAMS_FILE, path), STATUS_UNSUPPORTED_FRAME) << name;
         EXPECT_EQ(codec.props().source.file, nullptr);
     }
+}
+
+// Every real file, from disk and from memory alike: the same status both ways,
+// no file left open, and for what the reference decoder reads as a supported
+// frame, the same size and component count.
+TEST(RealFiles, ParametersAgreeBetweenFileAndMemoryAndWithTheReferenceDecoder) {
+    const std::filesystem::path corpus = std::filesystem::path(VANTOREL_CORPUS_DIR) / "jpeg-decoder";
+    if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "reference corpus not found at " << corpus;
+    int compared = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".jpg") continue;
+        const std::string path = entry.path().string();
+        const std::vector<uint8_t> bytes = test::read_file_bytes(path);
+        Codec from_file;
+        const JPEG_STATUS file_status = from_file.read_file(READ_PARAMS_FILE, path);
+        if (file_status < 0) {
+            EXPECT_EQ(from_file.props().source.file, nullptr) << path;
+        }
+        if (bytes.empty()) continue;  // a memory request needs at least one byte
+        Codec from_memory;
+        const JPEG_STATUS memory_status = from_memory.read_buffer(READ_PARAMS_BUFFER, bytes);
+        // At the end of data a file reports a file error and memory a memory error.
+        if (!(file_status == STATUS_FILE_ERROR && memory_status == STATUS_MEMORY_ERROR)) {
+            EXPECT_EQ(file_status, memory_status) << path;
+        }
+        EXPECT_EQ(from_file->jpeg_width, from_memory->jpeg_width) << path;
+
+        const test::RefHeader ref = test::ref_read_header(bytes.data(), bytes.size());
+        if (!ref.ok || ref.arithmetic || ref.bad_precision || ref.warnings != 0 ||
+            path.find("lossless") != std::string::npos || path.find("crashtest") != std::string::npos)
+            continue;
+        ++compared;
+        EXPECT_EQ(memory_status, STATUS_SUCCESS) << path;
+        EXPECT_EQ(from_memory->jpeg_width, ref.width) << path;
+        EXPECT_EQ(from_memory->jpeg_height, ref.height) << path;
+        EXPECT_EQ(from_memory->jpeg_channels, ref.components) << path;
+    }
+    EXPECT_GT(compared, 10);
 }
 
 TEST(SkippedSegments, AreSkippedByTheirLengthAndRstOutsideAScanIsIgnored) {

@@ -151,7 +151,13 @@ TEST(CorpusHeaders, ParametersMatchTheReferenceOrEndInAKnownFailure) {
         }
         // Refused by the reference: our full decode must end in one of our failures.
         JPEG_STATUS status = ours.status;
-        if (status >= 0) status = our_decode(bytes, OurDecodeOptions{}).status;
+        if (status >= 0) {
+            // Headers may announce 65535 x 65535 pixels; such pictures are read at 1/8
+            // scale, which walks the same stream with a DIB that fits in memory.
+            OurDecodeOptions options;
+            if (static_cast<long long>(ours.width) * ours.height > (16 << 20)) options.scale = 8;
+            status = our_decode(bytes, options).status;
+        }
         EXPECT_LE(status, -1) << "accepted a stream the reference refuses (" << ref.error << ")";
         EXPECT_GE(status, -30) << "not one of the codec's statuses";
     }
@@ -169,6 +175,10 @@ int run_tool(const std::vector<std::string>& args, unsigned seconds) {
         if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) {
             _exit(120);
         }
+        // A sanitizer report must not pass for the tool's own failure status (1).
+        std::string asan = "exitcode=86";
+        if (const char* given = std::getenv("ASAN_OPTIONS")) asan = std::string(given) + ":" + asan;
+        setenv("ASAN_OPTIONS", asan.c_str(), 1);
         alarm(seconds);
         execv(argv[0], argv.data());
         _exit(127);

@@ -65,6 +65,10 @@ RunResult run(const std::vector<std::string>& args) {
         argv.push_back(tool.data());
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        // A sanitizer report must not pass for the tool's own failure status (1).
+        std::string asan = "exitcode=86";
+        if (const char* given = std::getenv("ASAN_OPTIONS")) asan = std::string(given) + ":" + asan;
+        setenv("ASAN_OPTIONS", asan.c_str(), 1);
         alarm(120);
         execv(argv[0], argv.data());
         _exit(127);

@@ -109,7 +109,8 @@ inline const int16_t* fourth_or(const int16_t* c3, const int16_t* y) {
 // ---------------------------------------------------------------------------
 
 template <Format F>
-void kernel_444(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+void kernel_444(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                const int16_t* __restrict c3, uint8_t* __restrict dest,
                 intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);
@@ -124,7 +125,8 @@ void kernel_444(const int16_t* y, const int16_t* cb, const int16_t* cr, const in
 
 // 16 x 8: two luma blocks side by side, one chroma sample per pixel pair.
 template <Format F>
-void kernel_422(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+void kernel_422(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                const int16_t* __restrict c3, uint8_t* __restrict dest,
                 intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);
@@ -147,7 +149,8 @@ void kernel_422(const int16_t* y, const int16_t* cb, const int16_t* cr, const in
 
 // 16 x 16: four luma blocks in raster order, one chroma sample per 2 x 2 pixels.
 template <Format F>
-void kernel_420(const int16_t* y, const int16_t* cb, const int16_t* cr, const int16_t* c3, uint8_t* dest,
+void kernel_420(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                const int16_t* __restrict c3, uint8_t* __restrict dest,
                 intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);

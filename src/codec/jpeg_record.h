@@ -429,6 +429,10 @@ struct JPEG_PROPERTIES {
     alignas(32) uint8_t work_storage[64];
     alignas(32) int16_t mcu_buffer[MAX_MCU_BLOCKS * 64];
     alignas(32) uint8_t component_plane[32 * 32];
+    // coefficient output: which caller target (its address and planes, mixed)
+    // the planes were last written for, and the frame shape they were sized by
+    uintptr_t coef_target_key;
+    int32_t coef_target_shape[3];
     // the processor variant again, near the end of the record
     int32_t processor_variant_copy;
 };

@@ -142,6 +142,34 @@ void set_out_pointer(JPEG_PROPERTIES* props, int32_t row_in_region, int32_t mcu_
     props->source.mcu_out_ptr = reinterpret_cast<uint8_t*>(base + down + across);
 }
 
+// The caller sizes coefficient planes from the frame it was told about. A
+// stream may carry a second, different frame header; pixels are clipped to the
+// DIB, but planes have no size of their own, so a target keeps the frame shape
+// of its first scan and any other shape is refused for it. A new target (or
+// new planes) starts afresh.
+JPEG_STATUS check_coefficient_target(JPEG_PROPERTIES* props) {
+    const COEF_OUTPUT* target = props->coef_output;
+    if (target == nullptr) {
+        props->coef_target_key = 0;
+        return STATUS_SUCCESS;
+    }
+    uintptr_t key = reinterpret_cast<uintptr_t>(target) * 31u + 1u;
+    for (int16_t* plane : target->planes) key = key * 31u + reinterpret_cast<uintptr_t>(plane);
+    const FRAME_INFO& frame = props->frame;
+    uint32_t sampling = static_cast<uint32_t>(frame.component_count);
+    for (int32_t i = 0; i < frame.component_count && i < 4; ++i)
+        sampling = sampling * 256u + static_cast<uint32_t>(frame.components[i].h_samp * 16 + frame.components[i].v_samp);
+    const int32_t shape[3] = {frame.width, frame.height, static_cast<int32_t>(sampling)};
+    if (props->coef_target_key != key) {
+        props->coef_target_key = key;
+        for (int32_t i = 0; i < 3; ++i) props->coef_target_shape[i] = shape[i];
+        return STATUS_SUCCESS;
+    }
+    for (int32_t i = 0; i < 3; ++i)
+        if (props->coef_target_shape[i] != shape[i]) return STATUS_DATA_ERROR;
+    return STATUS_SUCCESS;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -401,6 +429,8 @@ JPEG_STATUS decode_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* p
         if (props->dib_pixels == nullptr) return STATUS_INVALID_PROPERTIES;
         if (scale == 1 && table->active_output_driver == nullptr) return STATUS_INVALID_PROPERTIES;
     }
+    status = check_coefficient_target(props);
+    if (status != STATUS_SUCCESS) return status;
     // Inverse-transformed planes are written per frame MCU by the output step,
     // which a scan carrying only some of the components cannot supply.
     if (props->coef_output != nullptr && layout.output_step && !progressive &&

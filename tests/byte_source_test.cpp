@@ -48,8 +48,9 @@ protected:
 };
 
 TEST_F(Source, FindsAMarkerWhoseCodeByteStartsTheNextBlock) {
-    std::vector<uint8_t> data(4095, 0x11);
-    data.insert(data.end(), {0xFF, 0xD9});
+    std::vector<uint8_t> data(4097, 0x11);
+    data[4095] = 0xFF;
+    data[4096] = 0xD9;
     over_file(data);
     EXPECT_EQ(next_marker(), 0xD9);
     EXPECT_EQ(source().position, 4097);
@@ -119,9 +120,9 @@ TEST_F(Source, BodyCutShortIsADataErrorFromMemoryAndFromAFile) {
     over_memory({0x00, 0x10, 0x01, 0x02});
     EXPECT_EQ(skip_segment(&source()), STATUS_DATA_ERROR);
 
-    std::vector<uint8_t> data = {0x00, 0x00};
-    data.resize(5000, 0x42);  // the body announced below runs past the end of the file
+    std::vector<uint8_t> data(5000, 0x42);  // the body announced below runs past the end of the file
     data[0] = 0x20;
+    data[1] = 0x00;
     over_file(data);
     uint32_t length = 0;
     ASSERT_EQ(read_be16(&source(), &length), STATUS_SUCCESS);

@@ -179,6 +179,7 @@ TEST(RepeatedFrames, ASecondSof2IsPassedOverAndASecondSof0ReplacesTheFrame) {
     // The SOF2 body's height bytes read as an unsupported frame marker if searched.
     StreamBuilder ignored = test::gray_headers(16, 8);
     ignored.segment(0xC2, test::sof_body(8, 0xFFC3, 64, {{1, 0x11, 0}}));
+    ignored.segment(0xC1, test::sof_body(8, 0xFFC3, 64, {{1, 0x11, 0}}));
     ignored.segment(0xDA, test::sos_body({{1, 0x00}})).eoi();
     Codec a;
     ASSERT_EQ(a.read_buffer(READ_PARAMS_BUFFER, ignored.data()), STATUS_SUCCESS);
@@ -246,6 +247,16 @@ TEST(ScanHazards, AScanOfNoComponentsIsPassedOver) {
     codec.gray_dib(8, 8);
     EXPECT_EQ(codec.read_buffer(READ_IMAGE_BUFFER, s.data()), STATUS_SUCCESS);
     EXPECT_TRUE(all_equal(codec.pixels, 128));
+}
+
+TEST(ScanHazards, AScanNamingNeverDefinedTablesDecodesSafely) {
+    StreamBuilder s = test::gray_headers(16, 16);
+    std::vector<uint8_t> data(300);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 29 + 5) & 0xFE;
+    s.segment(0xDA, test::sos_body({{1, 0x33}})).bytes(data).eoi();
+    Codec codec;
+    codec.gray_dib(16, 16);
+    EXPECT_EQ(codec.read_buffer(READ_IMAGE_BUFFER, s.data()), STATUS_SUCCESS);
 }
 
 TEST(ScanHazards, AProgressiveBandOutsideTheBlockIsRejected) {

@@ -15,7 +15,11 @@ std::vector<uint8_t> sof_body(uint8_t precision, uint16_t height, uint16_t width
                                  static_cast<uint8_t>(width >> 8),
                                  static_cast<uint8_t>(width),
                                  static_cast<uint8_t>(components.size())};
-    for (const auto& c : components) body.insert(body.end(), {c.id, c.sampling, c.quant});
+    for (const auto& c : components) {
+        body.push_back(c.id);
+        body.push_back(c.sampling);
+        body.push_back(c.quant);
+    }
     return body;
 }
 
@@ -31,21 +35,26 @@ std::vector<uint8_t> dqt_body(uint8_t pq_tq, uint16_t value) {
 std::vector<uint8_t> dht_body(uint8_t tc_th, const std::vector<uint8_t>& counts, const std::vector<uint8_t>& symbols) {
     std::vector<uint8_t> body = {tc_th};
     for (int i = 0; i < 16; ++i) body.push_back(i < static_cast<int>(counts.size()) ? counts[i] : 0);
-    body.insert(body.end(), symbols.begin(), symbols.end());
+    for (uint8_t symbol : symbols) body.push_back(symbol);
     return body;
 }
 
 std::vector<uint8_t> sos_body(const std::vector<std::pair<uint8_t, uint8_t>>& components, uint8_t ss, uint8_t se,
                               uint8_t ah_al) {
     std::vector<uint8_t> body = {static_cast<uint8_t>(components.size())};
-    for (const auto& [selector, tables] : components) body.insert(body.end(), {selector, tables});
-    body.insert(body.end(), {ss, se, ah_al});
+    for (const auto& [selector, tables] : components) {
+        body.push_back(selector);
+        body.push_back(tables);
+    }
+    body.push_back(ss);
+    body.push_back(se);
+    body.push_back(ah_al);
     return body;
 }
 
 std::vector<uint8_t> jfif_body(uint8_t thumb_width, uint8_t thumb_height, const std::vector<uint8_t>& thumb_rgb) {
     std::vector<uint8_t> body = {'J', 'F', 'I', 'F', 0, 1, 2, 1, 0, 72, 0, 96, thumb_width, thumb_height};
-    body.insert(body.end(), thumb_rgb.begin(), thumb_rgb.end());
+    for (uint8_t byte : thumb_rgb) body.push_back(byte);
     return body;
 }
 

@@ -8,6 +8,7 @@
 // body for a marker.
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
+#include "codec/fault_guard.h"
 
 namespace vantorel {
 
@@ -200,12 +201,13 @@ JPEG_STATUS read_com(JPEG_PROPERTIES* props) {
     // not fit is cut to the capacity and the request fails, telling the length
     // needed. No terminating zero is written.
     const uint32_t capacity = props->jpeg_comment_size;
+    // The buffer is the caller's: a fault while writing it is a status, not a crash.
     if (n > capacity) {
-        g_copy_bytes(props->jpeg_comment, body.bytes, capacity);
+        copy_guarded(props->jpeg_comment, body.bytes, capacity);
         props->jpeg_comment_size = n;
         return STATUS_COMMENT_BUFFER_ERROR;
     }
-    g_copy_bytes(props->jpeg_comment, body.bytes, n);
+    if (!copy_guarded(props->jpeg_comment, body.bytes, n)) return STATUS_COMMENT_BUFFER_ERROR;
     props->jpeg_comment_size = n;
     return STATUS_SUCCESS;
 }

@@ -175,6 +175,7 @@ TEST_F(Front, PlaceableMetafileMapsItsBoundingBoxOntoTheRectangle) {
         "GetMetaFileA(" + wmf + ")=0",
         "SetMetaFileBitsEx(" + std::to_string(size - 22) + ")=0x1000",
         "SaveDC(0x10)=1",
+        "IntersectClipRect(0x10,5,6,55,36)",
         "SetMapMode(0x10,8)",
         "SetWindowExtEx(0x10,1369,1369)",
         "SetViewportExtEx(0x10,50,30)",

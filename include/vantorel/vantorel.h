@@ -15,7 +15,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #define VT_CALL WINAPI
-typedef BOOLEAN VT_BOOL;
+typedef BOOLEAN VANTOREL_BOOL;
 #else
 typedef void* HDC;
 typedef uint32_t COLORREF;
@@ -26,7 +26,7 @@ typedef struct tagRECT {
     int32_t bottom;
 } RECT;
 #define VT_CALL
-typedef unsigned char VT_BOOL;
+typedef unsigned char VANTOREL_BOOL;
 #endif
 
 #ifdef __cplusplus
@@ -64,17 +64,17 @@ static_assert(sizeof(PARAGRAPH_FONT) == 60, "PARAGRAPH_FONT must stay 60 bytes")
 #endif
 
 /* Picks the renderer from the name, which is lowered in place first. */
-VT_BOOL VT_CALL VtRender(HDC dc, const RECT* rect, char* name);
-VT_BOOL VT_CALL VtRenderWMF(HDC dc, const RECT* rect, const char* name);
-VT_BOOL VT_CALL VtRenderJPG(HDC dc, const RECT* rect, const char* name);
-VT_BOOL VT_CALL VtLoadJPG(const char* name);
-VT_BOOL VT_CALL VtFreeJPG(uint32_t ignored);
-VT_BOOL VT_CALL VtPaintJPG(HDC dc, const RECT* rect);
-VT_BOOL VT_CALL VtRenderBMP(HDC dc, const RECT* rect, const char* name);
-VT_BOOL VT_CALL VtLoadBMP(const char* name);
-VT_BOOL VT_CALL VtFreeBMP(uint32_t ignored);
-VT_BOOL VT_CALL VtPaintBMP(HDC dc, const RECT* rect);
-VT_BOOL VT_CALL VtTextParagraph(HDC dc, const char* text, const RECT* rect, PARAGRAPH_FONT font,
+VANTOREL_BOOL VT_CALL VtRender(HDC dc, const RECT* rect, char* name);
+VANTOREL_BOOL VT_CALL VtRenderWMF(HDC dc, const RECT* rect, const char* name);
+VANTOREL_BOOL VT_CALL VtRenderJPG(HDC dc, const RECT* rect, const char* name);
+VANTOREL_BOOL VT_CALL VtLoadJPG(const char* name);
+VANTOREL_BOOL VT_CALL VtFreeJPG(uint32_t ignored);
+VANTOREL_BOOL VT_CALL VtPaintJPG(HDC dc, const RECT* rect);
+VANTOREL_BOOL VT_CALL VtRenderBMP(HDC dc, const RECT* rect, const char* name);
+VANTOREL_BOOL VT_CALL VtLoadBMP(const char* name);
+VANTOREL_BOOL VT_CALL VtFreeBMP(uint32_t ignored);
+VANTOREL_BOOL VT_CALL VtPaintBMP(HDC dc, const RECT* rect);
+VANTOREL_BOOL VT_CALL VtTextParagraph(HDC dc, const char* text, const RECT* rect, PARAGRAPH_FONT font,
                                 int32_t alignment, double line_spacing);
 
 #ifdef __cplusplus

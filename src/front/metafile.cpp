@@ -100,9 +100,14 @@ bool PlayMetafileFile(HDC dc, const RECT* rect, const char* name) {
         }
     }
 
+    const bool map_bounds = placeable && bounds.right != bounds.left && bounds.bottom != bounds.top;
     const int32_t saved = platform::save_dc(dc);
+    // Records of a placeable file may draw beyond its box; the clip, set in the
+    // host's own coordinates, keeps them inside the rectangle and goes with the
+    // rest of the state at the restore.
+    if (map_bounds) platform::intersect_clip_rect(dc, rect->left, rect->top, rect->right, rect->bottom);
     platform::set_map_mode(dc, platform::GFX_MM_ANISOTROPIC);
-    if (placeable && bounds.right != bounds.left && bounds.bottom != bounds.top) {
+    if (map_bounds) {
         // The picture's own coordinates (its bounding box) map onto the rectangle.
         platform::set_window_ext(dc, bounds.right - bounds.left, bounds.bottom - bounds.top);
         platform::set_viewport_ext(dc, width, height);

@@ -78,7 +78,7 @@ GraphicsHandle set_metafile_bits(uint32_t size, const uint8_t* data);
 bool play_metafile(HDC dc, GraphicsHandle metafile);
 bool delete_metafile(GraphicsHandle metafile);
 
-// Device-context state (SaveDC ... SetWindowOrgEx); the extent and origin calls
+// Device-context state (SaveDC ... IntersectClipRect); the extent and origin calls
 // never hand back the previous values.
 int32_t save_dc(HDC dc);
 bool restore_dc(HDC dc, int32_t saved);
@@ -87,6 +87,7 @@ bool set_window_ext(HDC dc, int32_t x, int32_t y);
 bool set_viewport_ext(HDC dc, int32_t x, int32_t y);
 bool set_viewport_org(HDC dc, int32_t x, int32_t y);
 bool set_window_org(HDC dc, int32_t x, int32_t y);
+int32_t intersect_clip_rect(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
 // Pictures (StretchDIBits ... LoadImageA).
 int32_t stretch_dib_bits(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t source_x,

@@ -221,6 +221,11 @@ bool set_window_org(HDC dc, int32_t x, int32_t y) {
     return true;
 }
 
+int32_t intersect_clip_rect(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    log("IntersectClipRect(%#lx,%d,%d,%d,%d)", static_cast<unsigned long>(id(dc)), left, top, right, bottom);
+    return 2;  // a simple rectangular region
+}
+
 int32_t stretch_dib_bits(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height, int32_t source_x,
                          int32_t source_y, int32_t source_width, int32_t source_height, const void* bits,
                          const BITMAPINFO* info, uint32_t usage, uint32_t rop) {

@@ -131,20 +131,29 @@ TEST(CorpusHeaders, ParametersMatchTheReferenceOrEndInAKnownFailure) {
         }
         if (ref.ok && ref.warnings == 0) {
             ++accepted;
-            EXPECT_GE(ours.status, 0) << get_status_message(ours.status);
-            if (ours.status < 0) continue;
+            if (ours.status < 0) {
+                // The reference checks tables only when it decodes; a stream it cannot
+                // decode either may fail our header reading already.
+                RawImage unused;
+                std::string error;
+                EXPECT_FALSE(ref_decode(bytes.data(), bytes.size(), RefDecodeOptions{}, &unused, &error))
+                    << "ours: " << get_status_message(ours.status);
+                EXPECT_GE(ours.status, -30) << "not one of the codec's statuses";
+                continue;
+            }
             EXPECT_EQ(ours.width, ref.width);
             EXPECT_EQ(ours.height, ref.height);
             EXPECT_EQ(ours.components, ref.components);
             continue;
         }
-        if (ref.ok) {
-            // The reference stepped over damage to read this header; there is no single
-            // right answer, only the sizes it found or one of our failures.
-            if (ours.status >= 0) {
+        if (ref.ok || ref.too_big) {
+            // The reference stepped over damage to read this header, or stopped at its
+            // own size limit (65500, below our 65535): there is no single right answer,
+            // only the sizes it found or one of our failures.
+            if (ours.status >= 0 && ref.ok) {
                 EXPECT_EQ(ours.width, ref.width);
                 EXPECT_EQ(ours.height, ref.height);
-            } else {
+            } else if (ours.status < 0) {
                 EXPECT_GE(ours.status, -30) << "not one of the codec's statuses";
             }
             continue;

@@ -279,6 +279,7 @@ RefHeader ref_read_header(const uint8_t* data, size_t size) {
     if (!header.ok) {
         header.error = state->error.message;
         header.bad_precision = state->error.code == JERR_BAD_PRECISION;
+        header.too_big = state->error.code == JERR_IMAGE_TOO_BIG;
     }
     return header;
 }

@@ -70,6 +70,7 @@ struct RefHeader {
     bool arithmetic = false;
     bool progressive = false;
     bool bad_precision = false;  // refused for a sample precision other than 8
+    bool too_big = false;        // refused for the library's own size limit (65500)
     RefColor color = RefColor::kYCbCr;  // how the library reads the components
     int warnings = 0;                   // damage the library stepped over on the way
     std::string error;

@@ -307,12 +307,12 @@ IO_MODE prepare_image_request(Record& record, const StreamFacts& facts, const De
 
     // A header may announce up to 65535 x 65535 pixels in a few bytes; the tool
     // refuses pictures it could not reasonably hold rather than exhaust memory.
-    constexpr unsigned long long kLargestDib = 1ull << 30;
+    constexpr unsigned long long kLargestDib = 1ull << 29;
     const unsigned long long dib_bytes =
         (static_cast<unsigned long long>(width) * channels + options.pad) * static_cast<unsigned long long>(height);
     if (dib_bytes > kLargestDib) {
         char text[160];
-        std::snprintf(text, sizeof text, "a %dx%d picture of %d channels is larger than this tool decodes (1 GiB)",
+        std::snprintf(text, sizeof text, "a %dx%d picture of %d channels is larger than this tool decodes (512 MiB)",
                       width, height, channels);
         *error = text;
         return -1;

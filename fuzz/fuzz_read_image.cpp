@@ -18,8 +18,8 @@ namespace {
 using namespace vantorel;
 
 constexpr size_t kHeaderBytes = 12;
-// Keep each run's pixel buffer bounded: huge frames still parse, but their DIB is
-// clipped to this many pixels in each direction.
+// Keep each run's pixel buffer bounded: larger frames still parse, and are decoded
+// as a region of at most this many pixels in each direction.
 constexpr int32_t kMaxDibSide = 1024;
 
 struct Layout {
@@ -86,7 +86,13 @@ void run_request(const uint8_t* header, const uint8_t* stream, size_t size) {
 
     int32_t width = (r->jpeg_width + scale - 1) / scale;
     int32_t height = (r->jpeg_height + scale - 1) / scale;
-    if (header[4] & 1) {
+    if (width > kMaxDibSide || height > kMaxDibSide) {
+        // No caller holds a DIB for a frame this large: it asks for a region.
+        r->props.roi_right = width < kMaxDibSide ? width : kMaxDibSide;
+        r->props.roi_bottom = height < kMaxDibSide ? height : kMaxDibSide;
+        width = r->props.roi_right;
+        height = r->props.roi_bottom;
+    } else if (header[4] & 1) {
         // a region of the scaled picture
         const int32_t l = header[5] % (width + 1), t = header[6] % (height + 1);
         const int32_t rr = l + 1 + header[7] % (width - l + 1), b = t + 1 + header[8] % (height - t + 1);

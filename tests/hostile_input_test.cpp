@@ -25,6 +25,8 @@ const fs::path kCorpus = VANTOREL_CORPUS_DIR;
 // A request that takes longer than this is treated as a hang (sanitizer builds
 // are several times slower than release builds; the streams here are small).
 constexpr double kRequestSecondsLimit = 20.0;
+// Pictures larger than this on either side are decoded as a region of this size.
+constexpr int32_t kMaxSide = 2048;
 
 std::vector<uint8_t> read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -71,9 +73,15 @@ bool decode_in_memory(const std::vector<uint8_t>& stream, const RequestShape& sh
     EXPECT_GE(status, STATUS_COMMENT_BUFFER_ERROR);
     if (status == STATUS_SUCCESS && r->jpeg_width > 0 && r->jpeg_height > 0) {
         const int32_t scale = shape.kind == READ_IMAGE_HALF_BUFFER ? 2 : shape.kind == READ_IMAGE_EIGHTH_BUFFER ? 8 : 1;
-        int32_t w = std::min<int32_t>((r->jpeg_width + scale - 1) / scale, 2048);
-        int32_t h = std::min<int32_t>((r->jpeg_height + scale - 1) / scale, 2048);
-        if (shape.region) {
+        int32_t w = (r->jpeg_width + scale - 1) / scale;
+        int32_t h = (r->jpeg_height + scale - 1) / scale;
+        if (w > kMaxSide || h > kMaxSide) {
+            // No caller holds a DIB for a frame this large: it asks for a region.
+            r->props.roi_right = std::min(w, kMaxSide);
+            r->props.roi_bottom = std::min(h, kMaxSide);
+            w = r->props.roi_right;
+            h = r->props.roi_bottom;
+        } else if (shape.region) {
             r->props.roi_left = w / 3;
             r->props.roi_top = h / 3;
             r->props.roi_right = w / 3 + (w + 1) / 2;

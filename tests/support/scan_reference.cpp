@@ -276,3 +276,59 @@ long find_marker(const std::vector<uint8_t>& stream, uint8_t code, size_t from) 
 }
 
 }  // namespace vantorel::test
+
+namespace vantorel::test {
+
+OurPixels our_pixels(const std::vector<uint8_t>& stream, const PixelRun& run) {
+    OurPixels result;
+    auto record = std::make_unique<JPEG_RECORD>();
+    std::memset(record.get(), 0, sizeof(JPEG_RECORD));
+    JPEG_RECORD* r = record.get();
+    if (open_codec(r) != STATUS_SUCCESS) {
+        result.status = STATUS_INTERNAL_ERROR;
+        return result;
+    }
+    r->jpeg_buffer = stream.data();
+    r->jpeg_buffer_size = static_cast<int32_t>(stream.size());
+    result.status = read_image(r, READ_PARAMS_BUFFER);
+    if (result.status != STATUS_SUCCESS) {
+        close_codec(r);
+        return result;
+    }
+    const int channels = r->jpeg_channels == 1 ? 1 : r->jpeg_channels == 4 ? 4 : 3;
+    r->dib_color = channels == 1 ? CS_GRAY : channels == 4 ? CS_QUAD : CS_BGR;
+    r->dib_channels = channels;
+    const int scale = run.kind == READ_IMAGE_HALF_BUFFER      ? 2
+                      : run.kind == READ_IMAGE_QUARTER_BUFFER ? 4
+                      : run.kind == READ_IMAGE_EIGHTH_BUFFER  ? 8
+                                                              : 1;
+    const bool region = run.roi[0] || run.roi[1] || run.roi[2] || run.roi[3];
+    result.width = run.dib_width > 0 ? run.dib_width
+                   : region         ? run.roi[2] - run.roi[0]
+                                    : (r->jpeg_width + scale - 1) / scale;
+    result.height = run.dib_height > 0 ? run.dib_height
+                    : region          ? run.roi[3] - run.roi[1]
+                                      : (r->jpeg_height + scale - 1) / scale;
+    result.channels = channels;
+    result.pixels.assign(static_cast<size_t>(result.width) * result.height * channels, 0xA5);
+    r->dib_pixels = result.pixels.data();
+    r->dib_width = result.width;
+    r->dib_height = result.height;
+    r->dib_row_pad = 0;
+    r->props.upsample_filter = run.smooth ? 1 : 0;
+    JPEG_STATUS status;
+    do {
+        r->props.roi_left = run.roi[0];
+        r->props.roi_top = run.roi[1];
+        r->props.roi_right = run.roi[2];
+        r->props.roi_bottom = run.roi[3];
+        r->props.interrupt_request = run.step ? 1 : 0;
+        status = read_image(r, run.kind);
+        ++result.reads;
+    } while (status == STATUS_INTERRUPT_SUCCESS && result.reads < run.max_reads);
+    result.status = status;
+    close_codec(r);
+    return result;
+}
+
+}  // namespace vantorel::test

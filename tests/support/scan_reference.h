@@ -75,3 +75,28 @@ int count_block_differences(const ComponentCoefficients& reference, const Compon
 long find_marker(const std::vector<uint8_t>& stream, uint8_t code, size_t from = 0);
 
 }  // namespace vantorel::test
+
+namespace vantorel::test {
+
+// Our codec writing pixels: the whole image, read step by step (interrupt
+// before every read), or a region. The DIB is packed (no row padding) and holds
+// the region only when one is given.
+struct PixelRun {
+    IO_MODE kind = READ_IMAGE_BUFFER;  // or the half/quarter/eighth buffer kinds
+    bool smooth = false;               // upsample_filter 1
+    bool step = false;
+    int roi[4] = {0, 0, 0, 0};
+    int dib_width = 0, dib_height = 0; // the DIB's size (the output size when 0)
+    int max_reads = 1000000;
+};
+
+struct OurPixels {
+    JPEG_STATUS status = 0;
+    int reads = 0;
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> pixels;
+};
+
+OurPixels our_pixels(const std::vector<uint8_t>& stream, const PixelRun& run);
+
+}  // namespace vantorel::test

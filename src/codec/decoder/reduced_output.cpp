@@ -16,15 +16,17 @@ namespace {
 
 constexpr int32_t PLANE_STRIDE = 32;
 
+// output_start is image row 0: the first buffer row, or the last one of a
+// bottom-up DIB (whose stride is then negative).
 bool dib_ready(const JPEG_PROPERTIES* props) {
-    return props->dib_pixels != nullptr && props->dib_channels >= 1 && props->dib_width >= 1;
+    return props->output_start != nullptr && props->dib_channels >= 1 && props->dib_width >= 1;
 }
 
 // Places an MCU of w x h output pixels; false when none of it is visible.
 bool place(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t w, int32_t h, int32_t mcu_col, int32_t mcu_row,
            MCU_RECT* clip) {
     const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
-    return place_mcu(&region, w, h, mcu_col, mcu_row, props->dib_channels, props->dib_stride, props->dib_pixels,
+    return place_mcu(&region, w, h, mcu_col, mcu_row, props->dib_channels, props->dib_stride, props->output_start,
                      props->dib_width, props->dib_height, &source->mcu_out_ptr, clip) == STATUS_SUCCESS;
 }
 

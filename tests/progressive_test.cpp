@@ -480,3 +480,42 @@ TEST(ProgressiveHostile, FileThatEndsInsideAScanEndsTheReadWithTheReadFailure) {
 
 }  // namespace
 }  // namespace vantorel::test
+
+namespace vantorel::test {
+namespace {
+
+// Real files written by other encoders: wherever the reference decoder reads
+// the coefficients without complaint, ours must read the same ones.
+TEST(CorpusCoefficients, WellFormedFilesMatchTheReference) {
+    const std::string folder = std::string(VANTOREL_CORPUS_DIR) + "/jpeg-decoder/reftest/images/";
+    const char* names[] = {"16bit-qtables.jpg", "grayscale_16x24_sampling2x2.jpg", "grayscale_24x16_sampling2x2.jpg",
+                           "non-interleaved-mcu.jpg", "progressive3.jpg", "restarts.jpg", "rgb.jpg", "ycck.jpg",
+                           "extraneous-data.jpg", "grayscale_square.jpg"};
+    int checked = 0;
+    for (const char* name : names) {
+        const std::vector<uint8_t> stream = [&] {
+            std::vector<uint8_t> bytes;
+            FILE* f = std::fopen((folder + name).c_str(), "rb");
+            if (f == nullptr) return bytes;
+            int c;
+            while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+            std::fclose(f);
+            return bytes;
+        }();
+        if (stream.empty()) continue;
+        std::vector<ComponentCoefficients> reference;
+        if (!reference_coefficients(stream, &reference, nullptr)) continue;
+        const OurCoefficients ours = our_coefficients(stream);
+        ASSERT_EQ(ours.image_status, STATUS_SUCCESS) << name;
+        for (size_t c = 0; c < reference.size() && c < ours.planes.size(); ++c) {
+            std::string first;
+            EXPECT_EQ(count_block_differences(reference[c], ours.planes[c], &first), 0)
+                << name << " component " << c << ": " << first;
+        }
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "corpus not found in " << folder;
+}
+
+}  // namespace
+}  // namespace vantorel::test

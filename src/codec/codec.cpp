@@ -232,6 +232,15 @@ static JPEG_STATUS close_codec_body(JPEG_RECORD* record) {
 // released as far as it can still be reached.
 JPEG_STATUS open_codec(JPEG_RECORD* record) {
     JPEG_STATUS status = STATUS_SUCCESS;
+    // Touch every page of the record first: a record the caller cannot write
+    // fails here, before anything is allocated that it could not hold.
+    auto touch = [](void* r) -> JPEG_STATUS {
+        volatile uint8_t* bytes = static_cast<uint8_t*>(r);
+        for (size_t at = 0; at < sizeof(JPEG_RECORD); at += 1024) bytes[at] = bytes[at];
+        bytes[sizeof(JPEG_RECORD) - 1] = bytes[sizeof(JPEG_RECORD) - 1];
+        return STATUS_SUCCESS;
+    };
+    if (!run_guarded(touch, record, &status)) return STATUS_EXCEPTION_DETECTED;
     auto body = [](void* r) { return open_codec_body(static_cast<JPEG_RECORD*>(r)); };
     if (run_guarded(body, record, &status)) return status;
     // A record whose open failed is never closed, so release everything here.

@@ -497,9 +497,9 @@ TEST(SameBytes, EveryRegionIsTheCropOfTheFullPicture) {
                 ASSERT_EQ(full.status, STATUS_SUCCESS) << get_status_message(full.status);
                 const int w = full.image.width;
                 const int h = full.image.height;
-                // Edges at, beside and between MCU boundaries.
+                // Edges on, just after and between MCU boundaries, and at the picture's end.
                 auto edges = [](int size) {
-                    std::vector<int> e = {0, 1, 7, 8, 9, 15, 16, 17, size / 2, size - 1, size};
+                    std::vector<int> e = {0, 1, 8, 17, size - 1, size};
                     e.erase(std::remove_if(e.begin(), e.end(), [&](int v) { return v < 0 || v > size; }), e.end());
                     std::sort(e.begin(), e.end());
                     e.erase(std::unique(e.begin(), e.end()), e.end());

@@ -1,0 +1,503 @@
+// The per-MCU output step and the reduced-scale writers on hand-made MCUs: the
+// smoothing ring's delay, edge padding and row rotation, coefficient output,
+// transform choice, and what the 1/2, 1/4 and 1/8 writers put into the DIB
+// (and never outside the visible pixels).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "support/output_fixture.h"
+
+namespace vantorel {
+namespace {
+
+using test::CANARY;
+using test::OutputFixture;
+
+// Leaves the samples as they are, so that tests see exactly what they put in.
+void keep_block(int16_t*) {}
+void mark_8x8(int16_t* b) { b[0] = 8; }
+void mark_4x4(int16_t* b) { b[0] = 4; }
+void mark_2x2(int16_t* b) { b[0] = 2; }
+void mark_1x1(int16_t* b) { b[0] = 1; }
+
+struct Emitted {
+    int32_t col, row;
+    std::vector<int16_t> mcu;
+};
+std::vector<Emitted>* g_emitted = nullptr;
+int32_t g_emitted_blocks = 0;
+
+JPEG_STATUS record_output(JPEG_PROPERTIES* props, int32_t col, int32_t row) {
+    g_emitted->push_back(Emitted{col, row, std::vector<int16_t>(props->mcu_buffer,
+                                                                 props->mcu_buffer + 64 * g_emitted_blocks)});
+    return STATUS_SUCCESS;
+}
+
+struct DriverFixture : OutputFixture {
+    DriverFixture() {
+        table.active_idct_8x8 = table.active_idct_4x4 = table.active_idct_2x2 = table.active_idct_1x1 = &keep_block;
+        table.active_output_driver = &record_output;
+        g_emitted = &emitted;
+        props->current_scan = &scan;
+        scan.components = scan_components;
+    }
+    ~DriverFixture() { g_emitted = nullptr; }
+
+    // A frame of one interleaved scan carrying every component.
+    void layout(std::vector<std::pair<int32_t, int32_t>> sampling, int32_t width, int32_t height) {
+        frame(sampling, CS_YCBCR, width, height);
+        int32_t max_h = 1, max_v = 1;
+        blocks = 0;
+        for (auto [h, v] : sampling) {
+            max_h = std::max(max_h, h), max_v = std::max(max_v, v);
+            blocks += h * v;
+        }
+        props->frame.width = width, props->frame.height = height;
+        props->frame.max_h_sampling = max_h, props->frame.max_v_sampling = max_v;
+        props->mcus_per_row = props->frame.mcus_per_row = (width + 8 * max_h - 1) / (8 * max_h);
+        props->mcu_rows = (height + 8 * max_v - 1) / (8 * max_v);
+        scan.component_count = static_cast<int32_t>(sampling.size());
+        for (size_t i = 0; i < sampling.size(); ++i)
+            scan_components[i] = SCAN_COMPONENT{static_cast<int32_t>(i), sampling[i].first, sampling[i].second,
+                                                nullptr, nullptr, nullptr};
+        g_emitted_blocks = blocks;
+    }
+
+    // The ring as the marker code makes it: one zeroed block in four quarters.
+    void make_ring() {
+        quarter = static_cast<size_t>(blocks) * 64 * (props->mcus_per_row + 2);
+        ring_data.assign(4 * quarter, 0);
+        for (int i = 0; i < 4; ++i) ring.buffers[i] = ring_data.data() + i * quarter;
+        ring.row = 0;
+        props->smooth_ring = &ring;
+        props->upsample_filter = 1;
+    }
+
+    int16_t* slot(int buffer, int s) { return ring.buffers[buffer] + static_cast<size_t>(s) * blocks * 64; }
+
+    // Every sample of block b of the MCU becomes base + b.
+    void fill_mcu(int16_t base) {
+        for (int32_t b = 0; b < blocks; ++b)
+            for (int i = 0; i < 64; ++i) block(b)[i] = static_cast<int16_t>(base + b);
+    }
+
+    void output(int32_t col, int32_t row, int32_t scale = 1, int32_t simple = 0) {
+        output_mcu(props.get(), &props->source, &scan, col, row, blocks, props->mcu_buffer, props->mcus_per_row,
+                   props->mcu_rows, scale, simple);
+    }
+
+    SCAN_INFO scan{};
+    SCAN_COMPONENT scan_components[4]{};
+    SMOOTH_RING ring{};
+    std::vector<int16_t> ring_data;
+    size_t quarter = 0;
+    int32_t blocks = 0;
+    std::vector<Emitted> emitted;
+};
+
+// ---------------------------------------------------------------------------
+// Smoothing ring
+// ---------------------------------------------------------------------------
+
+TEST(SmoothingRing, HorizontalSmoothingDelaysOneMcuAndPadsTheLastColumn) {
+    DriverFixture f;
+    f.layout({{2, 1}, {1, 1}, {1, 1}}, 17, 8);  // two MCU columns, the second 1 pixel wide
+    f.make_ring();
+    ASSERT_EQ(f.props->mcus_per_row, 2);
+
+    f.fill_mcu(100);
+    f.output(0, 0);
+    EXPECT_TRUE(f.emitted.empty()) << "the first MCU waits for its right neighbour";
+    // The sample left of the image repeats the first one.
+    EXPECT_EQ(f.slot(1, 0)[64 * 2 + 8 * 3 + 7], 102);
+
+    f.fill_mcu(200);
+    for (int r = 0; r < 8; ++r)
+        for (int k = 0; k < 8; ++k) f.block(2)[8 * r + k] = static_cast<int16_t>(10 * r + k);
+    f.output(1, 0);
+    ASSERT_EQ(f.emitted.size(), 1u);
+    EXPECT_EQ(f.emitted[0].col, 0);
+    EXPECT_EQ(f.emitted[0].mcu[0], 100);
+    EXPECT_EQ(f.emitted[0].mcu[64 * 2], 102);
+
+    f.output(2, 0);  // end-of-row flush releases the last MCU
+    ASSERT_EQ(f.emitted.size(), 2u);
+    EXPECT_EQ(f.emitted[1].col, 1);
+    // 17 mod 16 = 1 pixel: one chroma sample per row is real, the rest repeat it.
+    for (int r = 0; r < 8; ++r)
+        for (int k = 0; k < 8; ++k) EXPECT_EQ(f.emitted[1].mcu[64 * 2 + 8 * r + k], 10 * r) << r << "," << k;
+    // Luma (H = 2) is never padded.
+    EXPECT_EQ(f.emitted[1].mcu[64 * 1], 201);
+    // The sample right of the image repeats the last one.
+    EXPECT_EQ(f.slot(1, 3)[64 * 2 + 8 * 5], 50);
+}
+
+TEST(SmoothingRing, BothDirectionsEmitTheMcuUpAndLeftWithEveryNeighbourInPlace) {
+    DriverFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 32, 20);  // 2 x 2 MCUs, the last row 4 pixels high
+    f.make_ring();
+    int16_t* const first_buffer = f.ring.buffers[0];
+    auto value = [](int col, int row) { return static_cast<int16_t>(100 * row + 10 * col); };
+    auto chroma = [&](const int16_t* s) { return s + 64 * 4; };  // the Cb block of a slot
+
+    std::vector<std::vector<int16_t>> above, same, below;  // Cb slot col+1 of buffers 0-2 at each emission
+    std::vector<int16_t> above_left;                       // the Cb sample up and to the left
+    auto step = [&](int col, int row) {
+        const size_t before = f.emitted.size();
+        if (col < 2 && row < 2) {
+            f.fill_mcu(value(col, row));
+            // Row r of the Cb block holds its row number, so edge copies are visible.
+            for (int r = 0; r < 8; ++r)
+                for (int k = 0; k < 8; ++k) f.block(4)[8 * r + k] = static_cast<int16_t>(value(col, row) + r);
+        }
+        f.output(col, row);
+        if (f.emitted.size() > before) {
+            const int c = f.emitted.back().col;
+            above.emplace_back(chroma(f.slot(0, c + 1)), chroma(f.slot(0, c + 1)) + 64);
+            same.emplace_back(chroma(f.slot(1, c + 1)), chroma(f.slot(1, c + 1)) + 64);
+            below.emplace_back(chroma(f.slot(2, c + 1)), chroma(f.slot(2, c + 1)) + 64);
+            above_left.push_back(chroma(f.slot(0, c))[63]);
+        }
+    };
+    for (int row = 0; row <= 2; ++row)
+        for (int col = 0; col <= 2; ++col) step(col, row);
+
+    ASSERT_EQ(f.emitted.size(), 4u);
+    const int expected[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (int i = 0; i < 4; ++i) {
+        const int c = expected[i][0], r = expected[i][1];
+        EXPECT_EQ(f.emitted[i].col, c);
+        EXPECT_EQ(f.emitted[i].row, r);
+        EXPECT_EQ(f.emitted[i].mcu[0], value(c, r)) << i;
+        EXPECT_EQ(same[i][0], value(c, r)) << i;
+    }
+    // Above row 0 lies a copy of its first row; below the last row a copy of its
+    // last real row (20 mod 16 = 4 pixels: chroma rows 0 and 1 are real).
+    EXPECT_EQ(above[0][8 * 7], value(0, 0));
+    EXPECT_EQ(below[0][0], value(0, 1));
+    EXPECT_EQ(above[2][8 * 7], value(0, 0) + 7);
+    EXPECT_EQ(below[2][0], value(0, 1) + 1) << "bottom edge repeats the last real chroma row";
+    EXPECT_EQ(f.emitted[2].mcu[64 * 4 + 8 * 5], value(0, 1) + 1) << "rows past the image are padded";
+    // Corner beside the top-left MCU: its first sample.
+    EXPECT_EQ(above_left[0], value(0, 0));
+    EXPECT_EQ(above_left[2], value(0, 0) + 7) << "left edge of the row above";
+    // Rows move by copying: the ring's block still starts at buffer 0.
+    EXPECT_EQ(f.ring.buffers[0], first_buffer);
+    EXPECT_EQ(f.ring.row, 2);
+}
+
+TEST(SmoothingRing, McusLeftOfTheRegionAreNotEmitted) {
+    DriverFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 48, 16);
+    f.make_ring();
+    f.region(20, 0, 48, 16);
+    f.fill_mcu(7);
+    for (int row = 0; row <= 1; ++row)
+        for (int col = 0; col <= 3; ++col) f.output(col, row);
+    // MCU 0 lies wholly left of x = 20 and is skipped.
+    ASSERT_EQ(f.emitted.size(), 2u);
+    EXPECT_EQ(f.emitted[0].col, 1);
+    EXPECT_EQ(f.emitted[1].col, 2);
+}
+
+TEST(SmoothingRing, RingOfAnotherGeometryIsNeverIndexedPastItsEnd) {
+    DriverFixture f;
+    f.layout({{2, 1}, {1, 1}, {1, 1}}, 16, 8);  // ring for one MCU column
+    f.make_ring();
+    f.layout({{2, 1}, {1, 1}, {1, 1}}, 64, 8);  // then four columns arrive
+    f.fill_mcu(1);
+    for (int col = 0; col <= 4; ++col) f.output(col, 0);
+    // Whatever could not be delayed was written directly; nothing touched memory
+    // outside the ring (the sanitizer build checks), and each MCU left once.
+    EXPECT_LE(f.emitted.size(), 4u);
+    EXPECT_NE(smooth_ring_slot(f.props.get(), 3, 2), nullptr);
+    EXPECT_EQ(smooth_ring_slot(f.props.get(), 3, 3), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The output step
+// ---------------------------------------------------------------------------
+
+TEST(OutputStep, FlushCallsWithNothingDelayedOutputNothing) {
+    DriverFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 32, 32);
+    f.output(2, 0);  // column one past the row
+    f.output(0, 2);  // row one past the image
+    f.output(2, 2);
+    EXPECT_TRUE(f.emitted.empty());
+    f.output(1, 1);
+    ASSERT_EQ(f.emitted.size(), 1u);
+}
+
+TEST(OutputStep, NoInstalledMemberOrUnknownScaleWritesNothing) {
+    DriverFixture f;
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.table.active_output_driver = nullptr;
+    f.output(0, 0);  // must not call through the empty word
+    f.table.active_output_driver = &record_output;
+    f.output(0, 0, 3);
+    f.table.active_idct_8x8 = nullptr;
+    f.output(0, 0);
+    EXPECT_TRUE(f.emitted.empty());
+}
+
+TEST(OutputStep, SimpleSamplingTransformsOneByOneComponentsOneSizeLarger) {
+    DriverFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 16, 16);
+    f.table.active_idct_8x8 = &mark_8x8;
+    f.table.active_idct_4x4 = &mark_4x4;
+    f.table.active_idct_2x2 = &mark_2x2;
+    f.table.active_idct_1x1 = &mark_1x1;
+    f.props->output_start = nullptr;  // no DIB: only the transforms matter here
+    const struct {
+        int32_t scale, simple, luma, chroma;
+    } cases[] = {{1, 1, 8, 8}, {2, 0, 4, 4}, {2, 1, 4, 8}, {4, 1, 2, 4}, {8, 1, 1, 2}, {8, 0, 1, 1}};
+    for (const auto& c : cases) {
+        f.fill_mcu(0);
+        f.output(0, 0, c.scale, c.simple);
+        for (int b = 0; b < 4; ++b) EXPECT_EQ(f.block(b)[0], c.luma) << "scale " << c.scale << " block " << b;
+        EXPECT_EQ(f.block(4)[0], c.chroma) << "scale " << c.scale << " simple " << c.simple;
+        EXPECT_EQ(f.block(5)[0], c.chroma) << "scale " << c.scale << " simple " << c.simple;
+    }
+}
+
+TEST(OutputStep, CoefficientRequestFillsThePlanesAndNoPixels) {
+    DriverFixture f;
+    f.layout({{2, 1}, {1, 1}, {1, 1}}, 32, 16);  // 2 x 2 MCUs
+    COEF_OUTPUT request{};
+    request.flag = 1;
+    // Planes of exactly the documented size: MCUs-per-row x H x 8 values per line.
+    std::vector<int16_t> luma(2 * 2 * 8 * 2 * 8, -1), cb(2 * 8 * 2 * 8, -1), cr(2 * 8 * 2 * 8, -1);
+    request.planes[0] = luma.data(), request.planes[1] = cb.data(), request.planes[2] = cr.data();
+    f.props->coef_output = &request;
+    f.make_ring();  // smoothing must not delay coefficient output
+    for (int row = 0; row <= 2; ++row)
+        for (int col = 0; col <= 2; ++col) {
+            f.fill_mcu(static_cast<int16_t>(10 * (10 * row + col)));
+            f.output(col, row);
+        }
+    EXPECT_TRUE(f.emitted.empty());
+    // Luma block (3, 1) is the second block of MCU (1, 1); Cb of MCU (1, 0) at (1, 0).
+    EXPECT_EQ(luma[(8 * 1 + 2) * 32 + 8 * 3 + 5], 110 + 1);
+    EXPECT_EQ(cb[(8 * 0 + 7) * 16 + 8 * 1], 10 + 2);
+    EXPECT_EQ(cr[(8 * 1 + 0) * 16], 100 + 3);
+    for (int16_t v : luma) EXPECT_NE(v, -1);
+}
+
+// ---------------------------------------------------------------------------
+// Reduced-scale writers
+// ---------------------------------------------------------------------------
+
+struct ReducedFixture : DriverFixture {
+    void write(int32_t col, int32_t row, int32_t n, int32_t simple = 0) {
+        write_scaled_mcu(props.get(), &props->source, &scan, col, row, n, simple);
+    }
+    void flags(uint32_t upsampling, uint32_t conversion) {
+        props->needs_upsampling = upsampling;
+        props->needs_color_conversion = conversion;
+    }
+};
+
+TEST(ReducedWriters, ReplicateSubsampledComponentsOrTakeTheLargerTransformAsIs) {
+    ReducedFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 16, 16);
+    f.props->jpeg_color = CS_RGB;  // no conversion: the DIB shows the samples
+    f.flags(1, 0);
+    f.dib(CS_RGB, 3, 4, 4);
+    for (int b = 0; b < 4; ++b)
+        for (int i = 0; i < 64; ++i) f.block(b)[i] = static_cast<int16_t>(10 * b + i);
+    for (int i = 0; i < 64; ++i) f.block(4)[i] = static_cast<int16_t>(100 + i), f.block(5)[i] = 200;
+    f.write(0, 0, 2);  // 1/4 scale: 2 x 2 samples per luma block, 4 x 4 pixels
+    EXPECT_EQ(f.at(0, 0, 0), 0);
+    EXPECT_EQ(f.at(1, 1, 0), 9);
+    EXPECT_EQ(f.at(2, 0, 0), 10);
+    EXPECT_EQ(f.at(3, 3, 0), 39);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(f.at(x, y, 1), 100 + 8 * (y / 2) + x / 2) << x << "," << y;
+
+    f.write(0, 0, 2, 1);  // simple sampling: the chroma block already holds 4 x 4 samples
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(f.at(x, y, 1), 100 + 8 * y + x) << x << "," << y;
+    EXPECT_EQ(f.at(3, 3, 2), 200);
+}
+
+TEST(ReducedWriters, HorizontalTriangleFilterTakesNeighboursFromTheRing) {
+    ReducedFixture f;
+    f.layout({{2, 1}, {1, 1}, {1, 1}}, 48, 8);
+    f.props->jpeg_color = CS_RGB;
+    f.flags(1, 0);
+    f.make_ring();
+    f.dib(CS_RGB, 3, 24, 4);
+    f.fill_mcu(0);
+    const int16_t row[4] = {10, 20, 20, 20};
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4; ++k) f.block(2)[8 * r + k] = row[k];
+    f.slot(1, 1)[64 * 2 + 3] = 10;  // last sample of row 0 of the MCU to the left
+    f.slot(1, 3)[64 * 2] = 40;      // first sample of row 0 of the MCU to the right
+    f.write(1, 0, 4);
+    const int want[8] = {10, 13, 17, 20, 20, 20, 20, 25};
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(f.at(8 + x, 0, 1), want[x]) << x;
+    // Without the ring the block's own edge samples stand in.
+    f.props->smooth_ring = nullptr;
+    f.write(1, 0, 4);
+    EXPECT_EQ(f.at(8, 0, 1), 10);
+    EXPECT_EQ(f.at(15, 0, 1), 20);
+}
+
+TEST(ReducedWriters, McuCutByTheDibEdgeWritesOnlyVisiblePixels) {
+    ReducedFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 10, 6);
+    f.flags(1, 1);
+    f.dib(CS_BGR, 3, 5, 3, 2);  // 1/2 scale of 10 x 6, two pad bytes per row
+    for (int b = 0; b < 6; ++b)
+        for (int i = 0; i < 64; ++i) f.block(b)[i] = 128;
+    f.write(0, 0, 4);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x)
+            for (int b = 0; b < 3; ++b) EXPECT_EQ(f.at(x, y, b), 128) << x << "," << y;
+        EXPECT_EQ(f.pixels[y * f.row_bytes + 15], CANARY);
+        EXPECT_EQ(f.pixels[y * f.row_bytes + 16], CANARY);
+    }
+    // An MCU wholly past the image (a flush call's position) touches nothing.
+    f.pixels.assign(f.pixels.size(), CANARY);
+    f.write(1, 0, 4);
+    f.write(0, 1, 4);
+    for (uint8_t v : f.pixels) EXPECT_EQ(v, CANARY);
+}
+
+TEST(ReducedWriters, RegionStartingInsideAnMcuWritesNothingBeforeIt) {
+    ReducedFixture f;
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 16, 16);
+    f.props->jpeg_color = CS_RGB;
+    f.flags(0, 0);
+    f.region(3, 1, 8, 4);
+    f.dib(CS_RGB, 3, 5, 3);
+    f.fill_mcu(50);
+    f.write(0, 0, 4);  // MCU (0, 0) covers pixels 0-3; the region starts at x = 3
+    for (int y = 0; y < 3; ++y) {
+        EXPECT_EQ(f.at(0, y, 0), 50);
+        for (int x = 1; x < 5; ++x) EXPECT_EQ(f.at(x, y, 0), CANARY) << x << "," << y;
+    }
+}
+
+TEST(ReducedWriters, SamplingRatiosThatAreNotWholeFillEveryPixel) {
+    ReducedFixture f;
+    // Hmax 4: the second component (H = 3) enlarges by 4 / 3 = 1 and covers 3 of
+    // the 4 columns; the fourth repeats the third.
+    f.layout({{4, 1}, {3, 1}, {1, 1}}, 32, 8);
+    f.props->jpeg_color = CS_RGB;
+    f.flags(1, 0);
+    f.dib(CS_RGB, 3, 4, 1);
+    for (int b = 0; b < 8; ++b) f.block(b)[0] = static_cast<int16_t>(10 + b);
+    f.write(0, 0, 1);
+    const int want[4] = {14, 15, 16, 16};
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(f.at(x, 0, 0), 10 + x);
+        EXPECT_EQ(f.at(x, 0, 1), want[x]) << x;
+        EXPECT_EQ(f.at(x, 0, 2), 17);
+    }
+}
+
+TEST(ReducedWriters, BottomUpDibGetsTheFirstImageRowLast) {
+    ReducedFixture f;
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.props->jpeg_color = CS_RGB;
+    f.flags(0, 0);
+    f.dib(CS_RGB, 3, 2, -2);
+    for (int i = 0; i < 64; ++i) f.block(0)[i] = static_cast<int16_t>(i);
+    f.write(0, 0, 2);
+    EXPECT_EQ(f.pixels[f.row_bytes], 0) << "image row 0 is the last buffer row";
+    EXPECT_EQ(f.pixels[0], 8);
+}
+
+TEST(ReducedWriters, GreyImageFillsEveryChannelWithoutOverrunningThePixel) {
+    ReducedFixture f;
+    f.layout({{2, 2}}, 16, 16);  // a 2x2-sampled grey frame in a one-component scan
+    f.props->jpeg_color = CS_GRAY;
+    f.flags(1, 0);
+    f.dib(CS_BGR, 3, 2, 2);  // no pad: the last pixel ends the buffer
+    f.block(0)[0] = 77, f.block(0)[1] = 78, f.block(0)[8] = 79, f.block(0)[9] = 80;
+    f.write(0, 0, 2);
+    const int want[4] = {77, 78, 79, 80};
+    for (int i = 0; i < 4; ++i)
+        for (int b = 0; b < 3; ++b) EXPECT_EQ(f.at(i % 2, i / 2, b), want[i]) << i << " byte " << b;
+}
+
+TEST(ReducedWriters, LaterScanOfAMultiScanImageWritesOnlyItsChannel) {
+    ReducedFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 16, 16);
+    f.props->multi_scan = 1;
+    f.props->decoded_components = 1;
+    f.scan.component_count = 1;
+    f.scan_components[0] = SCAN_COMPONENT{1, 1, 1, nullptr, nullptr, nullptr};
+    f.dib(CS_QUAD, 4, 8, 8);
+    for (int i = 0; i < 64; ++i) f.block(0)[i] = 90;
+    f.write(0, 0, 4);  // the Cb block covers the whole 8 x 8 reduced MCU
+    EXPECT_EQ(f.at(7, 7, 1), 90);
+    EXPECT_EQ(f.at(7, 7, 0), CANARY);
+    EXPECT_EQ(f.at(7, 7, 3), CANARY) << "the fourth channel waits for the last scan";
+    f.props->decoded_components = 2;
+    f.write(0, 0, 4);
+    EXPECT_EQ(f.at(0, 0, 2), 90);
+    EXPECT_EQ(f.at(0, 0, 3), 255);
+}
+
+TEST(ReducedWriters, DirectWriterChannelOrderAndFillers) {
+    ReducedFixture f;
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.flags(0, 0);
+    f.block(0)[0] = 1, f.block(1)[0] = 2, f.block(2)[0] = 3;
+    f.props->jpeg_color = CS_RGB;
+    f.dib(CS_BGR, 3, 1, 1);
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), 3);
+    EXPECT_EQ(f.at(0, 0, 2), 1);
+    f.dib(CS_QUAD, 4, 1, 1);
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 3), 255);
+
+    f.layout({{1, 1}}, 8, 8);
+    f.props->jpeg_color = CS_GRAY;
+    f.dib(CS_QUAD, 4, 1, 1);
+    f.block(0)[0] = 60;
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), 60);
+    EXPECT_EQ(f.at(0, 0, 2), 60);
+    EXPECT_EQ(f.at(0, 0, 3), 255);
+}
+
+TEST(ReducedWriters, ColourConversionInPlace) {
+    ReducedFixture f;
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.flags(0, 1);
+    f.dib(CS_BGR, 3, 1, 1);
+    // Y = 0, Cb = Cr = 0: red and blue clamp to 0, the general green is 135.
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), 0);
+    EXPECT_EQ(f.at(0, 0, 1), 135);
+    EXPECT_EQ(f.at(0, 0, 2), 0);
+    f.block(0)[0] = 128, f.block(1)[0] = 128, f.block(2)[0] = 128;
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), 128);
+    EXPECT_EQ(f.at(0, 0, 2), 128);
+    // A four-channel YCCK-style image stores the complement and keeps byte 3.
+    f.layout({{1, 1}, {1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.props->jpeg_color = CS_YCC_QUAD;
+    f.dib(CS_QUAD, 4, 1, 1);
+    f.block(0)[0] = 128, f.block(1)[0] = 128, f.block(2)[0] = 128, f.block(3)[0] = 9;
+    f.write(0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), 127);
+    EXPECT_EQ(f.at(0, 0, 3), 9);
+    // A pixel narrower than three bytes holds no YCbCr and is left alone.
+    f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
+    f.props->jpeg_color = CS_YCBCR;
+    f.dib(CS_RGB, 1, 1, 1);
+    convert_reduced_mcu(f.props.get(), &f.props->source, 0, 0, 1);
+    EXPECT_EQ(f.at(0, 0, 0), CANARY);
+}
+
+}  // namespace
+}  // namespace vantorel

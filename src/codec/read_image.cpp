@@ -107,6 +107,11 @@ JPEG_STATUS reload_tables(JPEG_PROPERTIES* p) {
         for (int32_t i = 0; i < p->huff_id_limit * 2 && i < 8; ++i) {
             const RAW_HUFF_ENTRY& e = p->raw_huff[i];
             if (e.counts == nullptr || e.values == nullptr) continue;
+            // The caller's values buffer holds at most 256 symbols: a count table
+            // that claims more cannot be built from it.
+            uint32_t total = 0;
+            for (int k = 0; k < 16; ++k) total += e.counts[k];
+            if (total > 256) return STATUS_BAD_HUFFMAN_TABLE;
             const uint32_t id = e.identifier & 3u;
             HUFF_DECODE_TABLE* t = e.table_class != 0 ? &p->huff_tables[id] : &p->huff_tables[4 + id];
             if (build_huff_decode_table(e.counts, e.values, e.table_class != 0 ? 1u : 0u, id, t) != STATUS_SUCCESS)
@@ -210,6 +215,10 @@ static JPEG_STATUS read_image_body(JPEG_RECORD* r, IO_MODE io_mode) {
             status = STATUS_INVALID_FILE_NAME;
             goto finish;
         }
+        // A freshly opened file stands at its first byte. Positions count from
+        // there, also for a region request on a record that read another
+        // stream before (the row index seeks to them).
+        p->source.position = 0;
     }
 
     if (!r->props_preset) {

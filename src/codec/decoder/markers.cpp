@@ -142,6 +142,9 @@ struct Walk {
     // A kept scan that was not resumed at entry waits for the first SOS of this
     // call (the stream was rewound to its start).
     SCAN_INFO* kept_for_first_sos;
+    // Scans decoded (or resumed) by this call: an image request that meets the
+    // end of the image without any has decoded nothing and must not report success.
+    int32_t scans_run;
 };
 
 // SOI: a new image begins. Its restart interval is its own, and unless a kept
@@ -242,6 +245,7 @@ JPEG_STATUS read_scan(Walk& w, bool* stop) {
         w.kept_for_first_sos = nullptr;
         const JPEG_STATUS status = skip_segment(w.source);
         if (status != STATUS_SUCCESS) return status;
+        ++w.scans_run;
         return run_scan(p, kept, stop);
     }
 
@@ -270,13 +274,20 @@ JPEG_STATUS read_scan(Walk& w, bool* stop) {
     }
     scan->restart_interval = p->restart_interval;
     p->multi_scan = scan->component_count < p->frame.component_count && p->progressive_scans == 0 ? 1 : 0;
-    select_output_routines(p);
+    // The selector fails only when no output routine serves this layout; going on
+    // would decode the scan and report success with nothing written.
+    status = select_output_routines(p);
+    if (status != STATUS_SUCCESS) {
+        free_scan_info(scan);
+        return status;
+    }
     status = count_progressive_scan(p, scan);
     if (status != STATUS_SUCCESS) {
         free_scan_info(scan);
         p->current_scan = nullptr;
         return status;
     }
+    ++w.scans_run;
     return run_scan(p, scan, stop);
 }
 
@@ -295,6 +306,7 @@ JPEG_STATUS end_of_image(Walk& w, bool* stop) {
         *stop = false;
         return STATUS_SUCCESS;
     }
+    if (w.scans_run == 0) return STATUS_NO_IMAGE;
     if (p->multi_scan == 1 && p->needs_color_conversion != 0 && p->progressive_scans == 0)
         apply_deferred_color_conversion(p);
     return STATUS_SUCCESS;
@@ -359,7 +371,8 @@ JPEG_STATUS dispatch(Walk& w, int32_t code, bool* stop) {
     }
     if (is_unsupported_frame(code)) return STATUS_UNSUPPORTED_FRAME;
     if (code >= 0xD0 && code <= 0xD7) return STATUS_SUCCESS;  // RSTn outside a scan: no body
-    // APP1-APP13, JPG0-JPG13, TEM and reserved codes: skipped by their length.
+    if (code == 0x01) return STATUS_SUCCESS;                   // TEM stands alone: no length, no body
+    // APP1-APP13, JPG0-JPG13 and reserved codes: skipped by their length.
     return skip_segment(source);
 }
 
@@ -393,7 +406,7 @@ JPEG_STATUS decode_stream(JPEG_PROPERTIES* props) {
     }
 
     const bool resume_now = kept != nullptr && !(props->multi_scan == 1 && kept_unstarted);
-    Walk walk{props, source, kept != nullptr && !resume_now ? kept : nullptr};
+    Walk walk{props, source, kept != nullptr && !resume_now ? kept : nullptr, 0};
 
     if (starts_stream(props->io_mode)) {
         // What the read operation gives back at the end must be this request's
@@ -412,6 +425,7 @@ JPEG_STATUS decode_stream(JPEG_PROPERTIES* props) {
 
     bool stop = false;
     if (resume_now) {
+        ++walk.scans_run;
         status = run_scan(props, kept, &stop);
         if (stop) return status;
     }
@@ -419,7 +433,10 @@ JPEG_STATUS decode_stream(JPEG_PROPERTIES* props) {
         int32_t code = 0;
         status = read_next_marker(source, &code);
         if (status != STATUS_SUCCESS) return status;
-        if (code == 256) return STATUS_SUCCESS;
+        if (code == 256) {
+            // The input ended. An image request that decoded no scan has no image.
+            return !starts_stream(props->io_mode) && walk.scans_run == 0 ? STATUS_NO_IMAGE : STATUS_SUCCESS;
+        }
         status = dispatch(walk, code, &stop);
         if (status != STATUS_SUCCESS || stop) return status;
     }

@@ -25,10 +25,29 @@ void clear_description() {
     g_processor = PROCESSOR_DESCRIPTION{0, 0, 0, 0, 0, 0, "            "};
 }
 
+// CPUID is slow where a hypervisor traps it, and every open describes the
+// processor twice; the answers never change, so each leaf is asked once.
+struct CpuidLeaf {
+    bool asked = false;
+    bool answered = false;
+    uint32_t regs[4] = {};
+};
+
+bool cached_cpuid(uint32_t leaf, uint32_t regs[4]) {
+    static CpuidLeaf leaves[2];
+    CpuidLeaf& entry = leaves[leaf & 1];
+    if (!entry.asked) {
+        entry.answered = platform::run_cpuid(leaf, entry.regs);
+        entry.asked = true;
+    }
+    std::memcpy(regs, entry.regs, sizeof entry.regs);
+    return entry.answered;
+}
+
 void describe_processor() {
     clear_description();
     uint32_t regs[4];
-    if (!platform::run_cpuid(0, regs)) {
+    if (!cached_cpuid(0, regs)) {
         clear_description();
         return;
     }
@@ -38,7 +57,7 @@ void describe_processor() {
     std::memcpy(g_processor.vendor + 8, &regs[2], 4);
     g_processor.vendor[12] = '\0';
     if (regs[0] == 0) return;
-    if (!platform::run_cpuid(1, regs)) {
+    if (!cached_cpuid(1, regs)) {
         clear_description();
         return;
     }

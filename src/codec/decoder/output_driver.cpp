@@ -358,7 +358,7 @@ int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t 
     const uintptr_t base = reinterpret_cast<uintptr_t>(ring->buffers[0]);
     if (base == 0) return nullptr;
     const uintptr_t quarter_bytes = reinterpret_cast<uintptr_t>(ring->buffers[1]) - base;
-    if (quarter_bytes == 0 || quarter_bytes > (uintptr_t{1} << 40)) return nullptr;
+    if (quarter_bytes == 0 || static_cast<uint64_t>(quarter_bytes) > (uint64_t{1} << 40)) return nullptr;
     for (uintptr_t i = 2; i < 4; ++i)
         if (reinterpret_cast<uintptr_t>(ring->buffers[i]) != base + i * quarter_bytes) return nullptr;
     const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));

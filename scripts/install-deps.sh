@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever the build and the tests need and is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libgtest-dev libbenchmark-dev libjpeg62-turbo-dev libpng-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev xxd libgtest-dev libbenchmark-dev libjpeg62-turbo-dev libpng-dev
           libjpeg-turbo-progs imagemagick valgrind)
 if [ "${VANTOREL_WINDOWS:-1}" != 0 ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64)

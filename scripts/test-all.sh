@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the release build, then the sanitizer build (AddressSanitizer,
-# UndefinedBehaviorSanitizer and LeakSanitizer), then the Windows suites when the
-# cross compilers and Wine are present.
+# UndefinedBehaviorSanitizer and LeakSanitizer), then every fuzz target for about a
+# minute each with its saved reproducers, then the Windows suites when the cross
+# compilers and Wine are present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,6 +17,9 @@ echo "== sanitizer build"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+echo "== fuzzing (libFuzzer, clang, sanitizers)"
+bash scripts/fuzz.sh "${VANTOREL_FUZZ_SECONDS:-60}"
 
 if [ -x scripts/test-windows.sh ]; then
   echo "== windows builds"

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Makes the fuzzing seed folder at run time: every JPEG of the reference corpus
+# (large ones cut to their first 32 KiB, which still holds all their headers and
+# the start of their scans), each prefixed with a few of the 12-byte request
+# headers the fuzz targets read first. Seeds are never committed.
+#
+#   scripts/fuzz-seeds.sh OUTPUT_FOLDER [CORPUS_FOLDER]
+set -euo pipefail
+out=${1:?usage: fuzz-seeds.sh OUTPUT_FOLDER [CORPUS_FOLDER]}
+corpus=${2:-"$(dirname "$0")/../../shared/corpus"}
+if [ ! -d "$corpus" ]; then
+  echo "fuzz-seeds: no corpus at $corpus; seeding with a minimal stream only" >&2
+fi
+mkdir -p "$out"
+
+# Request headers (hex, 12 bytes). Byte 0 chooses the kind (0-2: parameters,
+# tables, thumbnail; 3-5: image), byte 1 the scale, byte 2 the DIB layout,
+# byte 3 the row pad, byte 4 the flags (1 region, 2 bottom-up, 4 smoothing,
+# 8 scaled transform family, 16 step by step), bytes 5-8 the region, bytes 9-10
+# a file-position shift and the comment capacity, byte 11 the processor variant.
+headers=(
+  "000000000000000000000007"   # parameters
+  "020403010000000000001007"   # thumbnail into a small RGB DIB
+  "030000000000000000003f07"   # whole image, BGR
+  "030101020110203040000500"   # half scale, RGB, region
+  "040302030600000000800007"   # eighth scale, grey, bottom-up, smoothing
+  "050203011800000000ff2006"   # quarter scale, four channels, step by step, scaled transforms
+  "030004000400000000000005"   # full scale, packed YCbCr, smoothing
+  "030006001c00000000000003"   # full scale, as the stream's own layout, step, smoothing
+)
+
+n=0
+add_seed() {  # $1: stream file
+  local stream=$1 base
+  base=$(printf '%s' "$(basename "$stream")" | tr -c 'A-Za-z0-9._-' '_')
+  local i=0
+  for h in "${headers[@]}"; do
+    { printf '%s' "$h" | xxd -r -p; head -c 32768 "$stream"; } > "$out/${n}-${base}.${i}"
+    i=$((i + 1)); n=$((n + 1))
+  done
+}
+
+if [ -d "$corpus" ]; then
+  while IFS= read -r -d '' f; do add_seed "$f"; done \
+    < <(find "$corpus" -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -print0 | sort -z)
+fi
+# A tiny well-formed start, so the folder is never empty.
+printf 'ffd8ffd9' | xxd -r -p > "$out/minimal.jpg.raw"
+add_seed "$out/minimal.jpg.raw"
+rm -f "$out/minimal.jpg.raw"
+echo "fuzz-seeds: $n seeds in $out"

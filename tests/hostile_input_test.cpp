@@ -4,7 +4,9 @@
 // buffers and leaks nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +17,9 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "front/front.h"
+#include "support/front_streams.h"
+#include "support/reference_jpeg.h"
 
 namespace vantorel {
 namespace {
@@ -204,6 +209,253 @@ TEST(HostileInput, SingleByteChangesInMarkerSegments) {
             }
         }
     }
+}
+
+
+// ---------------------------------------------------------------------------
+// Size and arithmetic limits
+// ---------------------------------------------------------------------------
+
+struct FrameSampling {
+    const char* name;
+    std::vector<test::FrameComponent> components;
+};
+
+const FrameSampling kSamplings[] = {
+    {"grey 1x1", {{1, 0x11, 0}}},
+    {"grey 4x4", {{1, 0x44, 0}}},
+    {"4:2:0", {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}}},
+    {"4:2:2", {{1, 0x21, 0}, {2, 0x11, 0}, {3, 0x11, 0}}},
+    {"three 4x4", {{1, 0x44, 0}, {2, 0x44, 0}, {3, 0x44, 0}}},
+    {"4x1 and 1x4", {{1, 0x41, 0}, {2, 0x14, 0}, {3, 0x11, 0}}},
+    {"ratio 3", {{1, 0x13, 0}, {2, 0x31, 0}, {3, 0x11, 0}}},
+    {"four 2x2", {{1, 0x22, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x22, 0}}},
+    {"four 4x4", {{1, 0x44, 0}, {2, 0x44, 0}, {3, 0x44, 0}, {4, 0x44, 0}}},
+};
+
+// A frame of the largest size a header can state, with one scan over all its
+// components whose data are zero bits (every block flat), then EOI.
+std::vector<uint8_t> largest_frame(const FrameSampling& sampling, bool progressive) {
+    test::StreamBuilder s;
+    s.soi().segment(0xDB, test::dqt_body(0x00));
+    s.segment(progressive ? 0xC2 : 0xC0, test::sof_body(8, 65535, 65535, sampling.components));
+    test::add_gray_tables(s);
+    std::vector<std::pair<uint8_t, uint8_t>> scan;
+    for (const auto& c : sampling.components) scan.push_back({c.id, 0x00});
+    s.segment(0xDA, progressive ? test::sos_body(scan, 0, 0, 0) : test::sos_body(scan));
+    s.bytes(std::vector<uint8_t>(512, 0x00));
+    s.eoi();
+    return s.data();
+}
+
+// Headers stating 65535 x 65535 pixels, with every sampling: the sizes of all
+// the stores a decode needs are worked out without overflow. A sequential frame
+// decodes a region at its top-left corner; a progressive one needs a store of
+// every coefficient, far more than any process can hold, and is refused with
+// the memory status rather than allocated short.
+TEST(HostileLimits, LargestFramesOfEverySamplingDecodeARegionOrRefuseTheStore) {
+    for (const FrameSampling& sampling : kSamplings) {
+        for (bool progressive : {false, true}) {
+            const std::vector<uint8_t> stream = largest_frame(sampling, progressive);
+            for (IO_MODE kind : {READ_IMAGE_BUFFER, READ_IMAGE_EIGHTH_BUFFER}) {
+                for (int32_t smooth : {0, 1}) {
+                    SCOPED_TRACE(std::string(sampling.name) + (progressive ? " progressive" : " sequential") +
+                                 " kind " + std::to_string(kind) + " smoothing " + std::to_string(smooth));
+                    test::Codec codec;
+                    ASSERT_EQ(codec.open_status(), STATUS_SUCCESS);
+                    ASSERT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+                    EXPECT_EQ(codec->jpeg_width, 65535);
+                    EXPECT_EQ(codec->jpeg_height, 65535);
+                    const int32_t n = static_cast<int32_t>(sampling.components.size());
+                    EXPECT_EQ(codec->jpeg_channels, n);
+                    codec->jpeg_color = n == 4 ? CS_QUAD : n == 3 ? CS_YCBCR : CS_GRAY;
+                    codec->dib_color = n == 4 ? CS_QUAD : CS_BGR;
+                    codec->dib_channels = n == 4 ? 4 : 3;
+                    codec->dib_width = 64;
+                    codec->dib_height = 48;
+                    codec->dib_row_pad = 0;
+                    std::vector<uint8_t> dib(64 * 48 * 4 + 16, 0xA5);
+                    codec->dib_pixels = dib.data();
+                    codec.props().upsample_filter = smooth;
+                    codec.props().roi_right = 64;
+                    codec.props().roi_bottom = 48;
+                    const JPEG_STATUS status = codec.read_buffer(kind, stream);
+                    if (progressive) {
+                        EXPECT_EQ(status, STATUS_MEMORY_ERROR);
+                    } else {
+                        EXPECT_EQ(status, STATUS_ROI_SUCCESS);
+                        // Flat blocks at the middle grey: every written pixel is 128
+                        // or its colour conversion, never the fill byte.
+                        EXPECT_NE(dib[0], 0xA5);
+                    }
+                    // The DIB's bytes past the region's rows stay untouched.
+                    const size_t used = static_cast<size_t>(64) * codec->dib_channels * 48;
+                    for (size_t i = used; i < dib.size(); ++i) ASSERT_EQ(dib[i], 0xA5) << i;
+                }
+            }
+        }
+    }
+}
+
+// The reference encoder stops at 65500 lines (8188 MCU rows of 8). With a
+// restart marker after every MCU row each row's data stand alone, so the stream
+// is made 65535 lines high (8192 MCU rows) by raising its frame header and
+// appending the data of its first four rows again as rows 8188-8191.
+std::vector<uint8_t> tallest_photo_stream(int width) {
+    test::RawImage photo;
+    if (!test::load_test_photo(&photo)) return {};
+    const test::RawImage source = test::crop_image(photo, 5, 7, width, 65500, 3);
+    test::RefEncodeOptions options;
+    options.quality = 80;
+    test::set_sampling(&options, 1, 1);
+    options.restart_rows = 1;
+    std::vector<uint8_t> encoded;
+    std::string error;
+    EXPECT_TRUE(test::ref_encode(source, options, &encoded, &error)) << error;
+    // Split at the scan header and at every marker inside the scan data.
+    size_t i = 2, data = 0;
+    while (i + 4 <= encoded.size() && encoded[i] == 0xFF) {
+        const size_t length = static_cast<size_t>(encoded[i + 2]) << 8 | encoded[i + 3];
+        if (encoded[i + 1] == 0xC0) {
+            encoded[i + 5] = 0xFF;  // the frame's height, big-endian
+            encoded[i + 6] = 0xFF;
+        }
+        if (encoded[i + 1] == 0xDA) {
+            data = i + 2 + length;
+            break;
+        }
+        i += 2 + length;
+    }
+    if (data == 0) return {};
+    std::vector<std::vector<uint8_t>> rows(1);
+    for (size_t k = data; k < encoded.size(); ++k) {
+        if (encoded[k] == 0xFF && k + 1 < encoded.size() && encoded[k + 1] != 0x00) {
+            if (encoded[k + 1] == 0xD9) break;
+            rows.emplace_back();
+            ++k;
+            continue;
+        }
+        rows.back().push_back(encoded[k]);
+    }
+    EXPECT_EQ(rows.size(), 8188u);
+    std::vector<uint8_t> out(encoded.begin(), encoded.begin() + static_cast<long>(data));
+    for (size_t r = 0; r < 8192 && rows.size() >= 4; ++r) {
+        if (r > 0) {
+            out.push_back(0xFF);
+            out.push_back(static_cast<uint8_t>(0xD0 + (r - 1) % 8));
+        }
+        const std::vector<uint8_t>& row = rows[r < rows.size() ? r : r - rows.size()];
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+}
+
+// An image 16 pixels wide and 65535 high with 1x1 sampling has 8192 MCU rows,
+// one more than the row index was first made for. Regions anywhere in it, from
+// memory and from a file, read one after another on one record (so later ones
+// seek through the index), give exactly the pixels of the whole decode.
+TEST(HostileLimits, RegionsOfAnImageWithMoreThan8191McuRowsMatchTheWholeDecode) {
+    constexpr int kWidth = 16, kHeight = 65535;
+    const std::vector<uint8_t> stream = tallest_photo_stream(kWidth);
+    if (stream.empty()) GTEST_SKIP() << "corpus not found beside the checkout";
+    const std::string path = test::write_scratch("tall", stream);
+
+    // The whole picture, as the reference for every region.
+    test::Codec whole;
+    ASSERT_EQ(whole.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+    ASSERT_EQ(whole->jpeg_height, kHeight);
+    whole->dib_width = kWidth;
+    whole->dib_height = kHeight;
+    whole->dib_color = CS_BGR;
+    whole->dib_channels = 3;
+    std::vector<uint8_t> all(static_cast<size_t>(kWidth) * 3 * kHeight);
+    whole->dib_pixels = all.data();
+    ASSERT_EQ(whole.read_buffer(READ_IMAGE_BUFFER, stream), STATUS_SUCCESS);
+    // The last four MCU rows carry the data of the first four: they were decoded
+    // from the stream, not left as they were or filled with flat blocks.
+    const size_t row_bytes = static_cast<size_t>(kWidth) * 3;
+    ASSERT_EQ(std::memcmp(&all[row_bytes * 65504], &all[0], row_bytes * (kHeight - 65504)), 0);
+
+    struct Region {
+        int32_t left, top, right, bottom;
+    };
+    const Region regions[] = {
+        {0, 65500, 16, 65535},   // the last rows, past MCU row 8191
+        {3, 40001, 13, 40040},   // back up, not on MCU boundaries
+        {0, 65528, 16, 65535},   // only the 8192nd MCU row
+        {5, 65529, 6, 65530},    // a single pixel in it
+        {0, 100, 16, 140},       // near the top
+        {1, 65471, 15, 65535},   // down again: the index is reused
+    };
+    for (bool from_file : {false, true}) {
+        test::Codec codec;
+        JPEG_STATUS status = from_file ? codec.read_file(READ_PARAMS_FILE, path)
+                                       : codec.read_buffer(READ_PARAMS_BUFFER, stream);
+        ASSERT_EQ(status, STATUS_SUCCESS);
+        codec->dib_color = CS_BGR;
+        codec->dib_channels = 3;
+        for (const Region& g : regions) {
+            SCOPED_TRACE((from_file ? "file, rows " : "memory, rows ") + std::to_string(g.top) + "-" +
+                         std::to_string(g.bottom));
+            const int32_t w = g.right - g.left, h = g.bottom - g.top;
+            codec->dib_width = w;
+            codec->dib_height = h;
+            codec->dib_row_pad = 1;
+            const size_t stride = static_cast<size_t>(w) * 3 + 1;
+            std::vector<uint8_t> dib(stride * h, 0xA5);
+            codec->dib_pixels = dib.data();
+            codec.props().roi_left = g.left;
+            codec.props().roi_top = g.top;
+            codec.props().roi_right = g.right;
+            codec.props().roi_bottom = g.bottom;
+            status = from_file ? codec.read_file(READ_IMAGE_FILE, path) : codec.read_buffer(READ_IMAGE_BUFFER, stream);
+            ASSERT_EQ(status, STATUS_ROI_SUCCESS);
+            for (int32_t y = 0; y < h; ++y) {
+                const uint8_t* expected = &all[(static_cast<size_t>(g.top + y) * kWidth + g.left) * 3];
+                ASSERT_EQ(std::memcmp(&dib[y * stride], expected, static_cast<size_t>(w) * 3), 0) << "row " << y;
+                ASSERT_EQ(dib[y * stride + stride - 1], 0xA5) << "row pad of row " << y;
+            }
+        }
+    }
+    std::remove(path.c_str());
+}
+
+// The front sizes the held DIB from the reported frame before it allocates:
+// a size that does not fit the signed 32-bit sizes of the device calls is
+// refused, and the load fails with nothing held, instead of allocating a
+// block smaller than the decode would write.
+TEST(HostileLimits, FrontRefusesDibSizesThatDoNotFit) {
+    DIB_LAYOUT layout{};
+    // 32767 x 16384 four-byte pixels is 2,147,418,112 bytes: the largest that fits.
+    ASSERT_TRUE(ChooseDibLayout(4, CS_QUAD, 32767, 16384, &layout));
+    EXPECT_EQ(layout.total_bytes, static_cast<size_t>(32767) * 4 * 16384);
+    EXPECT_FALSE(ChooseDibLayout(4, CS_QUAD, 32768, 16384, &layout));
+    // Rows padded to four bytes count: 3 x 21845 = 65535 bytes, padded to 65536.
+    EXPECT_FALSE(ChooseDibLayout(3, CS_YCBCR, 21845, 32768, &layout));
+    ASSERT_TRUE(ChooseDibLayout(3, CS_YCBCR, 21845, 32767, &layout));
+    EXPECT_EQ(layout.row_pad, 1);
+    EXPECT_EQ(layout.total_bytes, static_cast<size_t>(65536) * 32767);
+    EXPECT_FALSE(ChooseDibLayout(255, CS_OTHER, 65535, 65535, &layout));
+
+    // Through LoadJpeg: a small picture is held, then a file whose header states
+    // 65535 x 65535 four-channel pixels replaces it with nothing.
+    const std::string small = test::write_scratch("hostile_small", test::gray_image(8, 8).data());
+    ASSERT_TRUE(LoadJpeg(small.c_str()));
+    ASSERT_NE(HeldJpegPixels(), nullptr);
+    std::vector<uint8_t> huge = largest_frame(kSamplings[7], false);
+    // An Adobe segment with transform 0 makes the four channels plain CMYK.
+    const std::vector<uint8_t> adobe = {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> app14 = {0xFF, 0xEE, 0, static_cast<uint8_t>(adobe.size() + 2)};
+    app14.insert(app14.end(), adobe.begin(), adobe.end());
+    huge.insert(huge.begin() + 2, app14.begin(), app14.end());
+    const std::string big = test::write_scratch("hostile_huge", huge);
+    EXPECT_FALSE(LoadJpeg(big.c_str()));
+    EXPECT_EQ(HeldJpegPixels(), nullptr);
+    EXPECT_FALSE(FreeJpeg());
+    std::remove(small.c_str());
+    std::remove(big.c_str());
 }
 
 }  // namespace

@@ -458,5 +458,34 @@ TEST(HostileLimits, FrontRefusesDibSizesThatDoNotFit) {
     std::remove(big.c_str());
 }
 
+// ---------------------------------------------------------------------------
+// One record, several streams
+// ---------------------------------------------------------------------------
+
+// A region read ends with "ROI Success" and keeps its scan so that a later
+// region of the same picture resumes it. A parameters request starts a stream
+// from its SOI, so it never resumes that scan: it must read the new buffer
+// only, even when the caller has already freed the old one.
+TEST(HostileReuse, DISABLED_ParametersRequestAfterAKeptRegionScanReadsOnlyTheNewStream) {
+    auto first = std::make_unique<std::vector<uint8_t>>(test::gray_image(64, 64).data());
+    const std::vector<uint8_t> second = test::gray_image(24, 40).data();
+    test::Codec codec;
+    ASSERT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, *first), STATUS_SUCCESS);
+    codec.gray_dib(16, 16);
+    codec->dib_color = CS_GRAY;
+    codec->dib_channels = 1;
+    codec.props().roi_left = 8;
+    codec.props().roi_top = 8;
+    codec.props().roi_right = 24;
+    codec.props().roi_bottom = 24;
+    ASSERT_EQ(codec.read_buffer(READ_IMAGE_BUFFER, *first), STATUS_ROI_SUCCESS);
+    first.reset();  // the caller is done with the first picture
+
+    codec.props().roi_left = codec.props().roi_top = codec.props().roi_right = codec.props().roi_bottom = 0;
+    EXPECT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, second), STATUS_SUCCESS);
+    EXPECT_EQ(codec->jpeg_width, 24);
+    EXPECT_EQ(codec->jpeg_height, 40);
+}
+
 }  // namespace
 }  // namespace vantorel

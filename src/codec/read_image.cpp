@@ -196,7 +196,16 @@ static JPEG_STATUS read_image_body(JPEG_RECORD* r, IO_MODE io_mode) {
     if (status == STATUS_SUCCESS && is_write) status = STATUS_NOT_SUPPORTED;  // this library has no write side
     if (status != STATUS_SUCCESS) goto finish;
 
-    if (is_params_kind(io_mode)) p->awaiting_frame = 1;
+    if (is_params_kind(io_mode)) {
+        p->awaiting_frame = 1;
+        // These requests read a stream from its SOI, so no kept scan (an
+        // interrupted or region read) can be resumed by them; its input may even
+        // be gone. Drop it so that the byte source is set up afresh below.
+        if (p->current_scan != nullptr) {
+            free_scan_info(p->current_scan);
+            p->current_scan = nullptr;
+        }
+    }
 
     if (is_image_kind(io_mode)) {
         status = reload_tables(p);

@@ -1,7 +1,8 @@
 // Fuzz target over the read operation from memory. The first bytes of the input
 // choose the request: kind, DIB layout, region, scale, smoothing, transform
 // family, row pad, bottom-up, step-by-step reading and the processor variant;
-// the rest is the JPEG stream. Every request must return a status, stay inside
+// the rest is the JPEG stream. A flag also asks for coefficient output into
+// planes sized as a caller sizes them from the parameters request. Every request must return a status, stay inside
 // its buffers, terminate and leave nothing allocated after close_codec.
 #include <cstddef>
 #include <cstdint>
@@ -40,14 +41,14 @@ void set_variant(uint8_t choice) {
         setenv("VANTOREL_USECPU", value.c_str(), 1);
 }
 
-void run_request(const uint8_t* header, const uint8_t* stream, size_t size) {
+void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
     set_variant(header[11]);
     auto record = std::make_unique<JPEG_RECORD>();
     std::memset(record.get(), 0, sizeof(JPEG_RECORD));
     if (open_codec(record.get()) != STATUS_SUCCESS) return;
     JPEG_RECORD* r = record.get();
-    r->jpeg_buffer = stream;
-    r->jpeg_buffer_size = static_cast<int32_t>(size);
+    r->jpeg_buffer = stream.data();
+    r->jpeg_buffer_size = static_cast<int32_t>(stream.size());
 
     uint8_t comment[64];
     r->props.jpeg_comment = comment;
@@ -117,17 +118,69 @@ void run_request(const uint8_t* header, const uint8_t* stream, size_t size) {
     std::vector<uint8_t> dib(stride * height);
     r->dib_pixels = dib.data();
 
+    // Coefficient output: one plane per frame component, MCUs-per-row x H blocks
+    // wide and MCU-rows x V blocks high, as the parameters request describes them.
+    COEF_OUTPUT target{};
+    std::vector<int16_t> planes[4];
+    if (header[4] & 32) {
+        const FRAME_INFO& frame = r->props.frame;
+        int32_t h_max = 1, v_max = 1;
+        const int32_t count = frame.component_count < 4 ? frame.component_count : 4;
+        for (int32_t i = 0; i < count; ++i) {
+            h_max = frame.components[i].h_samp > h_max ? frame.components[i].h_samp : h_max;
+            v_max = frame.components[i].v_samp > v_max ? frame.components[i].v_samp : v_max;
+        }
+        const size_t across = (static_cast<size_t>(r->jpeg_width) + 8 * h_max - 1) / (8 * h_max);
+        const size_t down = (static_cast<size_t>(r->jpeg_height) + 8 * v_max - 1) / (8 * v_max);
+        bool fits = true;
+        for (int32_t i = 0; i < count && fits; ++i) {
+            const size_t values = across * frame.components[i].h_samp * 8 * down * frame.components[i].v_samp * 8;
+            if (values > (size_t{1} << 22)) fits = false;  // keep each run's memory modest
+            else planes[i].assign(values, 0);
+        }
+        if (fits) {
+            for (int32_t i = 0; i < count; ++i) target.planes[i] = planes[i].data();
+            target.flag = (header[4] & 128) ? 1 : 0;
+            r->props.coef_output = &target;
+        }
+    }
+
     const MCU_RECT region{r->props.roi_left, r->props.roi_top, r->props.roi_right, r->props.roi_bottom};
-    JPEG_STATUS status;
-    int reads = 0;
-    do {
-        r->props.roi_left = region.left;
-        r->props.roi_top = region.top;
-        r->props.roi_right = region.right;
-        r->props.roi_bottom = region.bottom;
-        r->props.interrupt_request = step ? 1 : 0;
-        status = read_image(r, image_kinds[scale_index]);
-    } while (status == STATUS_INTERRUPT_SUCCESS && ++reads < 100000);
+    auto read_picture = [&] {
+        JPEG_STATUS status;
+        int reads = 0;
+        do {
+            r->props.roi_left = region.left;
+            r->props.roi_top = region.top;
+            r->props.roi_right = region.right;
+            r->props.roi_bottom = region.bottom;
+            r->props.interrupt_request = step ? 1 : 0;
+            status = read_image(r, image_kinds[scale_index]);
+        } while (status == STATUS_INTERRUPT_SUCCESS && ++reads < 100000);
+    };
+    read_picture();
+    if (header[4] & 64) {
+        // The record is used again for the same picture in a new buffer, after
+        // the caller has let the first one go: whatever the first request kept
+        // must never lead a later one back into the old buffer.
+        std::vector<uint8_t> again(stream);
+        stream.clear();
+        stream.shrink_to_fit();
+        r->jpeg_buffer = again.data();
+        r->props.roi_left = r->props.roi_top = r->props.roi_right = r->props.roi_bottom = 0;
+        r->props.interrupt_request = 0;
+        // The parameters request reports its own layout; the DIB stays as sized.
+        const COLOR_SPACE dib_color = r->dib_color, jpeg_color = r->jpeg_color;
+        const int32_t dib_channels = r->dib_channels;
+        if (read_image(r, READ_PARAMS_BUFFER) == STATUS_SUCCESS) {
+            r->dib_color = dib_color;
+            r->dib_channels = dib_channels;
+            r->jpeg_color = jpeg_color;
+            read_picture();
+        }
+        close_codec(r);
+        return;
+    }
     close_codec(r);
 }
 
@@ -138,6 +191,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The stream gets a buffer of its own, exactly its size, so any read past
     // its end is caught.
     std::vector<uint8_t> stream(data + kHeaderBytes, data + size);
-    run_request(data, stream.data(), stream.size());
+    run_request(data, stream);
     return 0;
 }

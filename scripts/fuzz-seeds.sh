@@ -16,7 +16,8 @@ mkdir -p "$out"
 # Request headers (hex, 12 bytes). Byte 0 chooses the kind (0-2: parameters,
 # tables, thumbnail; 3-5: image), byte 1 the scale, byte 2 the DIB layout,
 # byte 3 the row pad, byte 4 the flags (1 region, 2 bottom-up, 4 smoothing,
-# 8 scaled transform family, 16 step by step), bytes 5-8 the region, bytes 9-10
+# 8 scaled transform family, 16 step by step, 32 coefficient output, 64 a second
+# region on the same record, 128 transformed coefficients), bytes 5-8 the region, bytes 9-10
 # a file-position shift and the comment capacity, byte 11 the processor variant.
 headers=(
   "000000000000000000000007"   # parameters
@@ -27,6 +28,9 @@ headers=(
   "050203011800000000ff2006"   # quarter scale, four channels, step by step, scaled transforms
   "030004000400000000000005"   # full scale, packed YCbCr, smoothing
   "030006001c00000000000003"   # full scale, as the stream's own layout, step, smoothing
+  "030000002000000000000007"   # quantised coefficients into caller planes
+  "03020000a000000000000007"   # inverse-transformed blocks into caller planes
+  "030100014100000000000007"   # a region, then the record used again on a new buffer
 )
 
 n=0

@@ -36,8 +36,10 @@ void release_decoder_blocks(JPEG_PROPERTIES* p, bool release_components) {
     }
 }
 
-void set_request_defaults(JPEG_RECORD* r) {
-    r->props_preset = 0;
+// The request fields stand twice, in the caller-visible part and as the inner
+// copies, under the same names and with the same defaults.
+template <typename Fields>
+void set_request_field_defaults(Fields* r) {
     r->dib_pixels = nullptr;
     r->dib_width = 0;
     r->dib_height = 0;
@@ -60,6 +62,11 @@ void set_request_defaults(JPEG_RECORD* r) {
     r->quality = 75;
 }
 
+void set_request_defaults(JPEG_RECORD* r) {
+    r->props_preset = 0;
+    set_request_field_defaults(r);
+}
+
 void set_property_defaults(JPEG_PROPERTIES* p) {
     p->io_mode = -1;
     p->roi_left = p->roi_top = p->roi_right = p->roi_bottom = 0;
@@ -67,27 +74,8 @@ void set_property_defaults(JPEG_PROPERTIES* p) {
     p->output_path = 0;
     p->interrupt_request = 0;
 
-    p->dib_pixels = nullptr;
-    p->dib_width = 0;
-    p->dib_height = 0;
-    p->dib_row_pad = 0;
-    p->dib_channels = 3;
-    p->dib_color = CS_BGR;
-    p->dib_subsampling = 0;
+    set_request_field_defaults(p);
     p->dib_stride = 0;
-    p->jpeg_path = nullptr;
-    p->jpeg_buffer = nullptr;
-    p->jpeg_buffer_size = 0;
-    p->jpeg_width = 0;
-    p->jpeg_height = 0;
-    p->jpeg_channels = 3;
-    p->jpeg_color = CS_YCBCR;
-    p->jpeg_subsampling = SUBSAMPLE_2X2;
-    p->thumb_width = 0;
-    p->thumb_height = 0;
-    p->needs_color_conversion = 1;
-    p->needs_upsampling = 1;
-    p->quality = 75;
 
     p->multi_scan = 0;
     p->mcus_per_row = 0;

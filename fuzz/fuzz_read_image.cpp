@@ -21,7 +21,7 @@ using namespace vantorel;
 constexpr size_t kHeaderBytes = 12;
 // Keep each run's pixel buffer bounded: larger frames still parse, and are decoded
 // as a region of at most this many pixels in each direction.
-constexpr int32_t kMaxDibSide = 1024;
+constexpr int32_t kMaxDibSide = 512;
 
 struct Layout {
     COLOR_SPACE color;
@@ -135,7 +135,7 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
         bool fits = true;
         for (int32_t i = 0; i < count && fits; ++i) {
             const size_t values = across * frame.components[i].h_samp * 8 * down * frame.components[i].v_samp * 8;
-            if (values > (size_t{1} << 22)) fits = false;  // keep each run's memory modest
+            if (values > (size_t{1} << 20)) fits = false;  // keep each run small
             else planes[i].assign(values, 0);
         }
         if (fits) {

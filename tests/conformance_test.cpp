@@ -229,6 +229,20 @@ bool triangle_filtered(const RefEncodeOptions& o, int components) {
     return o.h_samp[0] == 2 && (o.v_samp[0] == 1 || o.v_samp[0] == 2) && o.h_samp[1] == 1 && o.v_samp[1] == 1;
 }
 
+// Whether the reference, asked to smooth a subsampled stream, gave exactly its
+// plain picture (smoothed is that picture): it filtered nothing.
+bool reference_skips_smoothing(const std::vector<uint8_t>& stream, const RawImage& smoothed) {
+    const OurParams params = our_read_params(stream);
+    if (params.status < 0 || params.subsampling == SUBSAMPLE_NONE) return false;
+    RefDecodeOptions plain_options;
+    plain_options.scale_denom = 1;
+    RawImage plain;
+    std::string error;
+    if (!ref_decode(stream.data(), stream.size(), plain_options, &plain, &error)) return false;
+    return plain.width == smoothed.width && plain.height == smoothed.height && plain.channels == smoothed.channels &&
+           plain.pixels == smoothed.pixels;
+}
+
 // Decodes stream with ours and the reference at full scale (plain and smoothed)
 // and at 1/2, 1/4, 1/8, checking the bounds. Returns false when our decoder
 // reported "Not supported".
@@ -252,6 +266,10 @@ bool check_against_reference(const std::vector<uint8_t>& stream, const std::stri
             ADD_FAILURE() << "reference decode failed: " << error;
             return true;
         }
+        // The reference leaves chroma only one or two samples wide unfiltered even
+        // when asked to smooth, while we filter it: there is then no smoothed
+        // reference to hold our output to. Our smoothed decode must still succeed.
+        const bool unsmoothed_reference = ro.fancy && reference_skips_smoothing(stream, ref);
         OurDecodeOptions oo;
         oo.scale = mode.scale;
         oo.smooth = mode.smooth;
@@ -265,6 +283,12 @@ bool check_against_reference(const std::vector<uint8_t>& stream, const std::stri
                                      << ours.image.channels << ", reference " << ref.width << "x" << ref.height
                                      << "x" << ref.channels;
         if (!diff.same_shape) continue;
+        if (unsmoothed_reference) {
+            std::printf("[note] %s: the reference does not smooth this subsampled stream; its smoothed output "
+                        "is not compared (ours: %.2f dB)\n",
+                        what.c_str(), diff.psnr);
+            continue;
+        }
         worst->add(mode.kind, diff, what);
         if (mode.scale == 1) {
             EXPECT_GE(diff.psnr, kFullPsnr) << mode.kind;

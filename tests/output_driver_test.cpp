@@ -6,9 +6,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "support/output_fixture.h"
+#include "support/reference_jpeg.h"
+#include "support/reference_vantorel.h"
 
 namespace vantorel {
 namespace {
@@ -264,6 +269,56 @@ TEST(OutputStep, SimpleSamplingTransformsOneByOneComponentsOneSizeLarger) {
     }
 }
 
+TEST(OutputStep, SubsampledComponentsAreTransformedAtTheLargestSizeTheirShareAllows) {
+    DriverFixture f;
+    f.table.active_idct_8x8 = &mark_8x8;
+    f.table.active_idct_4x4 = &mark_4x4;
+    f.table.active_idct_2x2 = &mark_2x2;
+    f.table.active_idct_1x1 = &mark_1x1;
+    f.props->output_start = nullptr;  // no DIB: only the transforms matter here
+    // A component keeps the size of its blocks' output share: it grows by the
+    // largest power of two that divides both its enlargements, up to 8 samples.
+    const struct {
+        const char* name;
+        std::vector<std::pair<int32_t, int32_t>> sampling;
+        int32_t scale, simple;
+        std::vector<int32_t> sizes;  // per component
+    } cases[] = {
+        {"4x2 at 1/2", {{4, 2}, {1, 1}, {1, 1}}, 2, 0, {4, 8, 8}},
+        {"4x2 at 1/4", {{4, 2}, {1, 1}, {1, 1}}, 4, 0, {2, 4, 4}},
+        {"4x2 at 1/8", {{4, 2}, {1, 1}, {1, 1}}, 8, 0, {1, 2, 2}},
+        {"4x2 at full scale", {{4, 2}, {1, 1}, {1, 1}}, 1, 0, {8, 8, 8}},
+        {"2x1 chroma under 4x2 luma", {{4, 2}, {2, 1}, {1, 1}}, 4, 0, {2, 4, 4}},
+        {"4x4 at 1/2", {{4, 4}, {2, 2}, {1, 1}}, 2, 0, {4, 8, 8}},
+        {"4x4 at 1/8", {{4, 4}, {2, 2}, {1, 1}}, 8, 0, {1, 2, 4}},
+        {"4x1: no vertical share", {{4, 1}, {1, 1}, {1, 1}}, 2, 0, {4, 4, 4}},
+        {"1x2: no horizontal share", {{1, 2}, {1, 1}, {1, 1}}, 4, 0, {2, 2, 2}},
+        {"3x1: no vertical share", {{3, 1}, {1, 1}, {1, 1}}, 8, 0, {1, 1, 1}},
+        {"ratio 4 / 3 is not whole", {{4, 2}, {3, 1}, {1, 1}}, 4, 0, {2, 2, 4}},
+        {"2x1 with the simple flag set", {{2, 1}, {1, 1}, {1, 1}}, 2, 1, {4, 4, 4}},
+        {"1x1 with the simple flag set", {{1, 1}, {1, 1}, {1, 1}}, 2, 1, {4, 4, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.layout(c.sampling, 64, 32);
+        f.fill_mcu(0);
+        f.output(0, 0, c.scale, c.simple);
+        int32_t b = 0;
+        for (size_t i = 0; i < c.sampling.size(); ++i)
+            for (int32_t k = 0; k < c.sampling[i].first * c.sampling[i].second; ++k, ++b)
+                EXPECT_EQ(f.block(b)[0], c.sizes[i]) << "component " << i << " block " << k;
+    }
+
+    // A component alone in its scan (one block per MCU) is sized the same way.
+    f.layout({{4, 2}, {1, 1}, {1, 1}}, 64, 32);
+    f.scan.component_count = 1;
+    f.scan_components[0] = SCAN_COMPONENT{2, 1, 1, nullptr, nullptr, nullptr};
+    f.blocks = 1;
+    f.fill_mcu(0);
+    f.output(0, 0, 2);
+    EXPECT_EQ(f.block(0)[0], 8);
+}
+
 TEST(OutputStep, CoefficientRequestFillsThePlanesAndNoPixels) {
     DriverFixture f;
     f.layout({{2, 1}, {1, 1}, {1, 1}}, 32, 16);  // 2 x 2 MCUs
@@ -322,6 +377,42 @@ TEST(ReducedWriters, ReplicateSubsampledComponentsOrTakeTheLargerTransformAsIs) 
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(f.at(x, y, 1), 100 + 8 * y + x) << x << "," << y;
     EXPECT_EQ(f.at(3, 3, 2), 200);
+}
+
+TEST(ReducedWriters, LargerChromaTransformIsEnlargedOnlyByWhatRemainsOfItsRatio) {
+    ReducedFixture f;
+    f.layout({{4, 2}, {1, 1}, {1, 1}}, 32, 16);
+    f.props->jpeg_color = CS_RGB;  // no conversion: the DIB shows the samples
+    f.flags(1, 0);
+    for (int32_t n : {1, 2, 4}) {
+        SCOPED_TRACE("block size " + std::to_string(n));
+        // At 1/8 scale the MCU is 4 x 2 pixels and each chroma block holds 2 x 2
+        // samples, at 1/4 8 x 4 pixels over 4 x 4 samples, at 1/2 16 x 8 over 8 x 8.
+        f.dib(CS_RGB, 3, 4 * n, 2 * n);
+        for (int b = 0; b < 8; ++b)
+            for (int i = 0; i < 64; ++i) f.block(b)[i] = static_cast<int16_t>(b);
+        for (int i = 0; i < 64; ++i) f.block(8)[i] = static_cast<int16_t>(100 + i), f.block(9)[i] = 50 + i;
+        f.write(0, 0, n);
+        for (int y = 0; y < 2 * n; ++y)
+            for (int x = 0; x < 4 * n; ++x) {
+                EXPECT_EQ(f.at(x, y, 0), (y / n) * 4 + x / n) << x << "," << y;
+                EXPECT_EQ(f.at(x, y, 1), 100 + 8 * y + x / 2) << x << "," << y;
+                EXPECT_EQ(f.at(x, y, 2), 50 + 8 * y + x / 2) << x << "," << y;
+            }
+    }
+    // A chroma scan of its own covers the same 4 x 2 share of the frame's MCU.
+    f.props->multi_scan = 1;
+    f.props->decoded_components = 1;
+    f.scan.component_count = 1;
+    f.scan_components[0] = SCAN_COMPONENT{1, 1, 1, nullptr, nullptr, nullptr};
+    f.dib(CS_RGB, 3, 8, 4);
+    for (int i = 0; i < 64; ++i) f.block(0)[i] = static_cast<int16_t>(i);
+    f.write(0, 0, 2);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_EQ(f.at(x, y, 1), 8 * y + x / 2) << x << "," << y;
+            EXPECT_EQ(f.at(x, y, 0), CANARY) << "a later scan writes only its own channel";
+        }
 }
 
 TEST(ReducedWriters, HorizontalTriangleFilterTakesNeighboursFromTheRing) {
@@ -497,6 +588,102 @@ TEST(ReducedWriters, ColourConversionInPlace) {
     f.dib(CS_RGB, 1, 1, 1);
     convert_reduced_mcu(f.props.get(), &f.props->source, 0, 0, 1);
     EXPECT_EQ(f.at(0, 0, 0), CANARY);
+}
+
+// ---------------------------------------------------------------------------
+// Reduced scale, whole decodes
+// ---------------------------------------------------------------------------
+
+struct ReducedStream {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// Streams whose subsampled components are transformed larger than the luma at
+// reduced scale (4x2, and 4x4 in scans of its own), and neighbours that are not.
+std::vector<ReducedStream> reduced_streams(const test::RawImage& photo) {
+    struct Kind {
+        const char* name;
+        int h, v;
+        bool separate, progressive;
+        int restart;
+    };
+    const Kind kinds[] = {{"4x2", 4, 2, false, false, 0},         {"4x2 restarts", 4, 2, false, false, 3},
+                          {"4x2 separate scans", 4, 2, true, false, 0}, {"4x2 progressive", 4, 2, false, true, 2},
+                          {"4x4 separate scans", 4, 4, true, false, 0}, {"4x1", 4, 1, false, false, 0},
+                          {"3x1", 3, 1, false, false, 0},         {"2x2", 2, 2, false, false, 0}};
+    std::vector<ReducedStream> streams;
+    for (const Kind& k : kinds) {
+        test::RefEncodeOptions o;
+        test::set_sampling(&o, k.h, k.v);
+        o.separate_scans = k.separate;
+        o.progressive = k.progressive;
+        o.restart_blocks = k.restart;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        if (test::ref_encode(test::crop_image(photo, 7, 19, 75, 53, 3), o, &bytes, &error))
+            streams.push_back({k.name, bytes});
+        else
+            ADD_FAILURE() << k.name << ": " << error;
+    }
+    return streams;
+}
+
+test::RawImage crop_pixels(const test::RawImage& image, int l, int t, int r, int b) {
+    test::RawImage out;
+    out.width = r - l, out.height = b - t, out.channels = image.channels;
+    for (int y = t; y < b; ++y) {
+        auto start = image.pixels.begin() + (static_cast<long>(y) * image.width + l) * image.channels;
+        out.pixels.insert(out.pixels.end(), start, start + static_cast<long>(r - l) * image.channels);
+    }
+    return out;
+}
+
+TEST(ReducedScale, EverySamplingAgreesWithTheReferenceAndWithItsRegionsAndSteps) {
+    test::RawImage photo;
+    if (!test::load_test_photo(&photo)) GTEST_SKIP() << "no corpus photo";
+    for (const ReducedStream& s : reduced_streams(photo)) {
+        for (int scale : {2, 4, 8}) {
+            for (bool smooth : {false, true}) {
+                const std::string what = s.name + " 1/" + std::to_string(scale) + (smooth ? " smoothed" : "");
+                SCOPED_TRACE(what);
+                test::OurDecodeOptions o;
+                o.scale = scale;
+                o.smooth = smooth;
+                const test::OurDecodeResult whole = test::our_decode(s.bytes, o);
+                ASSERT_EQ(whole.status, STATUS_SUCCESS) << get_status_message(whole.status);
+                if (!smooth) {
+                    test::RefDecodeOptions ro;
+                    ro.scale_denom = scale;
+                    test::RawImage ref;
+                    std::string error;
+                    ASSERT_TRUE(test::ref_decode(s.bytes.data(), s.bytes.size(), ro, &ref, &error)) << error;
+                    const test::ImageDiff diff = test::compare_images(whole.image, ref);
+                    ASSERT_TRUE(diff.same_shape);
+                    EXPECT_GE(diff.psnr, 32.0);
+                    std::printf("[psnr] %-22s %6.2f dB\n", what.c_str(), diff.psnr);
+                }
+                test::OurDecodeOptions stepped = o;
+                stepped.step = true;
+                const test::OurDecodeResult steps = test::our_decode(s.bytes, stepped);
+                ASSERT_GE(steps.status, 0) << get_status_message(steps.status);
+                EXPECT_EQ(steps.image.pixels, whole.image.pixels) << "step by step";
+                const int w = whole.image.width, h = whole.image.height;
+                const int regions[][4] = {{w / 4, h / 3, w * 3 / 4, h * 2 / 3}, {1, 1, w, h},
+                                          {w / 2, 0, w, h / 2},                 {w - 1, h - 1, w, h}};
+                for (const auto& roi : regions) {
+                    if (roi[2] <= roi[0] || roi[3] <= roi[1]) continue;
+                    test::OurDecodeOptions part = o;
+                    part.has_roi = true;
+                    for (int i = 0; i < 4; ++i) part.roi[i] = roi[i];
+                    const test::OurDecodeResult got = test::our_decode(s.bytes, part);
+                    ASSERT_GE(got.status, 0) << get_status_message(got.status);
+                    EXPECT_EQ(got.image.pixels, crop_pixels(whole.image, roi[0], roi[1], roi[2], roi[3]).pixels)
+                        << "region " << roi[0] << "," << roi[1] << "-" << roi[2] << "," << roi[3];
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

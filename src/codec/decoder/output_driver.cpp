@@ -15,6 +15,7 @@
 
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
+#include "codec/decoder/reduced_sizes.h"
 
 namespace vantorel {
 
@@ -45,40 +46,49 @@ bool sampling_factor_ok(int32_t f) { return f >= 1 && f <= 4; }
 // Inverse transform of the MCU's blocks
 // ---------------------------------------------------------------------------
 
-// With simple sampling (every component H = V, 1 or 2) a 1x1-sampled component
-// is transformed one size larger at reduced scale: it then already covers the
-// MCU at the size of the 2x2-sampled one and needs no upsampling.
+// At reduced scale each component's blocks are transformed at the size
+// reduced_transform_factor gives: a subsampled component comes out larger than
+// the luma so that the writer has less to replicate (for 4:2:0 the chroma then
+// covers the MCU outright). At full scale every block is 8 x 8.
 bool transform_mcu(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int16_t* mcu, int32_t blocks,
                    int32_t scale_factor, int32_t simple_sampling) {
     const STAGE_TABLE* table = props->stage_table;
     if (table == nullptr) return false;
-    IdctRoutine normal = nullptr;
-    IdctRoutine larger = nullptr;
-    switch (scale_factor) {
-        case 1: normal = table->active_idct_8x8; break;
-        case 2: normal = table->active_idct_4x4; larger = table->active_idct_8x8; break;
-        case 4: normal = table->active_idct_2x2; larger = table->active_idct_4x4; break;
-        default: normal = table->active_idct_1x1; larger = table->active_idct_2x2; break;
-    }
+    const int32_t n = reduced_block_size(scale_factor);
+    auto transform_for = [table](int32_t size) -> IdctRoutine {
+        switch (size) {
+            case 8: return table->active_idct_8x8;
+            case 4: return table->active_idct_4x4;
+            case 2: return table->active_idct_2x2;
+            case 1: return table->active_idct_1x1;
+            default: return nullptr;
+        }
+    };
+    const IdctRoutine normal = transform_for(n);
     if (normal == nullptr) return false;
 
     int32_t done = 0;
-    if (scale_factor != 1 && simple_sampling != 0) {
+    if (n < 8) {
         MCU_COMPONENT comps[4];
         const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
+        // Check every routine first, so that an MCU is either wholly transformed or untouched.
+        IdctRoutine chosen[4] = {nullptr, nullptr, nullptr, nullptr};
         for (int32_t i = 0; i < count; ++i) {
-            IdctRoutine idct = comps[i].h_samp * comps[i].v_samp == 1 ? larger : normal;
-            if (idct == nullptr) return false;
+            const int32_t k = reduced_transform_factor(props, comps[i].h_samp, comps[i].v_samp, n, simple_sampling);
+            chosen[i] = transform_for(n * k);
+            if (chosen[i] == nullptr) return false;
+        }
+        for (int32_t i = 0; i < count; ++i) {
             for (int32_t b = 0; b < comps[i].block_count; ++b) {
                 const int32_t index = comps[i].first_block + b;
                 if (index >= blocks) break;
-                idct(mcu + 64 * index);
+                chosen[i](mcu + 64 * index);
             }
             const int32_t end = comps[i].first_block + comps[i].block_count;
             done = end < blocks ? end : blocks;
         }
     }
-    // Every block the layout did not cover (all of them without simple sampling).
+    // Every block the layout did not cover.
     for (int32_t b = done; b < blocks; ++b) normal(mcu + 64 * b);
     return true;
 }

@@ -9,6 +9,7 @@
 // and inside the pixel's own dib_channels bytes, whatever the sampling factors,
 // colour spaces and channel counts combine to.
 #include "codec/decoder/decoder.h"
+#include "codec/decoder/reduced_sizes.h"
 
 namespace vantorel {
 
@@ -204,15 +205,18 @@ void write_reduced_general(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SC
         job.comp = comps[i];
         job.blocks_across = one_component ? 1 : comps[i].h_samp;
         job.blocks_down = one_component ? 1 : comps[i].v_samp;
-        // With simple sampling a 1x1 component was transformed one size larger
-        // and already covers the MCU.
-        const bool larger = simple_sampling != 0 && n < 8 && comps[i].h_samp * comps[i].v_samp == 1;
-        job.block_size = larger ? 2 * n : n;
-        job.fx = larger ? 1 : (max_h / comps[i].h_samp > 0 ? max_h / comps[i].h_samp : 1);
-        job.fy = larger ? 1 : (max_v / comps[i].v_samp > 0 ? max_v / comps[i].v_samp : 1);
+        // A subsampled component may have been transformed k times larger than
+        // n (the output step asks the same question); it is then enlarged by
+        // only what is left of its ratio.
+        const int32_t k = reduced_transform_factor(props, comps[i].h_samp, comps[i].v_samp, n, simple_sampling);
+        const int32_t fx = max_h / comps[i].h_samp > 0 ? max_h / comps[i].h_samp : 1;
+        const int32_t fy = max_v / comps[i].v_samp > 0 ? max_v / comps[i].v_samp : 1;
+        job.block_size = n * k;
+        job.fx = fx / k > 0 ? fx / k : 1;
+        job.fy = fy / k > 0 ? fy / k : 1;
         job.width = width;
         job.height = height;
-        if (smoothing_2x1 && job.fx == 2 && job.fy == 1)
+        if (smoothing_2x1 && k == 1 && job.fx == 2 && job.fy == 1)
             fill_triangle_2x1(props, job, mcu_col, plane);
         else
             fill_replicated(job, plane);

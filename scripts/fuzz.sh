@@ -6,6 +6,9 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [JOBS]      (defaults: 60, 1)
 #
+# VANTOREL_FUZZ_TIMEOUT sets the seconds one input may take before it counts as
+# a hang (default 60: generous, since sanitizer builds on a loaded machine are
+# slow; a real hang never ends).
 # A finding fails the stage and is printed in full (hex), so a CI log alone is
 # enough to reproduce it: save the bytes under fuzz/regressions/ and they become
 # a regression test of every build.
@@ -50,7 +53,7 @@ for t in "${targets[@]}"; do
   rm -rf "$findings"
   mkdir -p "$work" "$findings"
   echo "== fuzz_$t: ${seconds}s on $jobs job(s)"
-  args=(-max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 -max_len=32780 -print_final_stats=1
+  args=(-max_total_time="$seconds" -timeout="${VANTOREL_FUZZ_TIMEOUT:-60}" -rss_limit_mb=2560 -max_len=32780 -print_final_stats=1
         -artifact_prefix="$findings/")
   if [ "$jobs" -gt 1 ]; then args+=(-fork="$jobs" -ignore_crashes=0); fi
   rc=0

@@ -52,8 +52,24 @@ if [ -d "$corpus" ]; then
   while IFS= read -r -d '' f; do add_seed "$f"; done \
     < <(find "$corpus" -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -print0 | sort -z)
 fi
-# A tiny well-formed start, so the folder is never empty.
-printf 'ffd8ffd9' | xxd -r -p > "$out/minimal.jpg.raw"
-add_seed "$out/minimal.jpg.raw"
-rm -f "$out/minimal.jpg.raw"
+# Small streams made here for what the corpus lacks: embedded thumbnails (JFIF
+# RGB, extension RGB and palette) in front of an 8 x 8 grey picture, each seeded
+# with a thumbnail request too. Also a bare SOI/EOI, so the folder is never empty.
+rep() { local i; for ((i = 0; i < $2; i++)); do printf '%s' "$1"; done; }
+grey="ffdb004300$(rep 01 64)ffc0000b080008000801011100"
+grey+="ffc400140001$(rep 00 15)00ffc400141001$(rep 00 15)00ffda0008010100003f0000ffd9"
+streams=(
+  "ffd8ffe0001c4a46494600010100000100010202$(rep 102030405060 2)${grey}"
+  "ffd8ffe0001c4a46585800130302$(rep 112233 6)${grey}"
+  "ffd8ffe0030e4a46585800110202$(rep 0a141e 256)00017f80${grey}"
+  "ffd8ffd9"
+)
+k=0
+for hex in "${streams[@]}"; do
+  printf '%s' "$hex" | xxd -r -p > "$out/made-$k.raw"
+  add_seed "$out/made-$k.raw"
+  printf '%s' "020403010000000000001007$hex" | xxd -r -p > "$out/made-$k.thumb"
+  rm -f "$out/made-$k.raw"
+  k=$((k + 1)); n=$((n + 1))
+done
 echo "fuzz-seeds: $n seeds in $out"

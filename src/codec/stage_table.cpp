@@ -3,6 +3,7 @@
 // 65 and 68 start as copies of 63 and 66.
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
+#include "codec/decoder/x86/x86_stages.h"
 
 namespace vantorel {
 
@@ -67,13 +68,40 @@ void fill_generic(STAGE_TABLE* t) {
     t->active_dequantize = t->dequantize_scaled;
 }
 
+// Variant fills A-D. Whatever the variant index says (it can be forced), a body
+// is stored only when the processor reports the instructions it uses; other
+// words keep the generic routine. The bodies here use only 128-bit registers,
+// which need no state reset, so finish_request stays the do-nothing routine.
+void fill_variant(STAGE_TABLE* t, int32_t variant) {
+    fill_generic(t);
+    (void)variant;
+#if VANTOREL_X86_BODIES
+    // CPUID leaf 1, EDX bit 26: the 128-bit packed-integer instructions.
+    const bool sse2 = ((g_processor.feature_flags >> 26) & 1u) != 0;
+    if (!sse2) return;
+    t->idct_direct_8x8 = &x86::idct_direct_8x8_sse2;
+    t->dequantize_direct = &x86::dequantize_direct_sse2;
+    t->output_kernel_41 = &x86::copy_gray_sse2;
+    t->output_kernel_42 = &x86::convert_ycc444_rgb_sse2;
+    t->output_kernel_43 = &x86::convert_ycc422_rgb_sse2;
+    t->output_kernel_44 = &x86::convert_ycc420_rgb_sse2;
+    t->output_kernel_45 = &x86::convert_ycc444_bgr_sse2;
+    t->output_kernel_46 = &x86::convert_ycc422_bgr_sse2;
+    t->output_kernel_47 = &x86::convert_ycc420_bgr_sse2;
+    t->output_kernel_48 = &x86::convert_ycc444_quad_sse2;
+    t->output_kernel_49 = &x86::convert_ycc422_quad_sse2;
+    t->output_kernel_50 = &x86::convert_ycc420_quad_sse2;
+#endif
+}
+
 }  // namespace
 
 void fill_stage_table(STAGE_TABLE* table, int32_t variant) {
-    fill_generic(table);
-    // Variant fills A-D (indices 3-6) replace single words with processor-specific
-    // bodies. Until those bodies exist every index uses the generic fill.
-    (void)variant;
+    // 0, 1, 2 and anything outside 0-6 take the generic fill; 3-6 are A-D.
+    if (variant >= 3 && variant <= 6)
+        fill_variant(table, variant);
+    else
+        fill_generic(table);
 }
 
 }  // namespace vantorel

@@ -1,0 +1,50 @@
+// Processor-specific bodies of the stage table's per-block and per-MCU words.
+// Each body is compiled for its instruction set with a function attribute, so
+// the rest of the library keeps the baseline flags; the table fill installs a
+// body only after checking that the processor has the instructions it uses.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/jpeg_record.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#define VANTOREL_X86_BODIES 1
+#define VANTOREL_SSE2 __attribute__((target("sse2")))
+// The routines the table calls. A 32-bit caller may hand over a stack aligned
+// to 4 bytes only, while register spills of 128-bit values need 16: those
+// routines realign their frame on entry.
+#if defined(__i386__)
+#define VANTOREL_SSE2_ENTRY __attribute__((target("sse2"), force_align_arg_pointer))
+#else
+#define VANTOREL_SSE2_ENTRY VANTOREL_SSE2
+#endif
+#else
+#define VANTOREL_X86_BODIES 0
+#endif
+
+namespace vantorel::x86 {
+
+#if VANTOREL_X86_BODIES
+// 8x8 inverse transform of the direct family with packed 16-bit rows. The row
+// results are saturated to 16 bits before the column pass; within that range
+// the samples equal the generic routine's.
+void idct_direct_8x8_sse2(int16_t* block);
+// coefficient x step, low 16 bits, eight at a time: the generic results.
+void dequantize_direct_sse2(int16_t* block, const QUANT_VALUE* values);
+
+// Output kernels, eight or sixteen pixels per step, with the generic kernels'
+// colour arithmetic and bytes.
+void copy_gray_sse2(const int16_t* samples, uint8_t* dest, intptr_t stride);
+void convert_ycc444_rgb_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc444_bgr_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_rgb_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_bgr_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_rgb_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_bgr_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc444_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+#endif
+
+}  // namespace vantorel::x86

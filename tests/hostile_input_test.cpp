@@ -509,5 +509,56 @@ TEST(HostileReuse, ParametersRequestAfterAKeptRegionScanReadsOnlyTheNewStream) {
     EXPECT_EQ(codec->jpeg_height, 40);
 }
 
+// ---------------------------------------------------------------------------
+// Costly but valid streams
+// ---------------------------------------------------------------------------
+
+// A progressive grey frame: a DC scan and a full AC scan of zero bits, then
+// `empty_scans` refinement scans of ten bytes each that carry no data at all.
+std::vector<uint8_t> progressive_with_empty_scans(uint16_t side, int empty_scans) {
+    test::StreamBuilder s;
+    s.soi().segment(0xDB, test::dqt_body(0x00, 3));
+    s.segment(0xC2, test::sof_body(8, side, side, {{1, 0x11, 0}}));
+    s.segment(0xC4, test::dht_body(0x00, {2}, {0x00, 0x01}));  // DC: "0" size 0, "1" size 1
+    s.segment(0xC4, test::dht_body(0x10, {1}, {0x00}));        // AC: "0" end of band
+    const size_t blocks = static_cast<size_t>((side + 7) / 8) * ((side + 7) / 8);
+    s.segment(0xDA, test::sos_body({{1, 0x00}}, 0, 0, 0));
+    // DC differences alternating 0 and +1 (codes "0" and "1" "1"), so the
+    // picture is not flat.
+    test::BitWriter dc;
+    for (size_t b = 0; b < blocks; ++b) (b % 3 == 0) ? dc.put(0b11, 2) : dc.put(0b0, 1);
+    s.bytes(dc.finish());
+    s.segment(0xDA, test::sos_body({{1, 0x00}}, 1, 63, 0));
+    s.bytes(std::vector<uint8_t>((blocks + 7) / 8, 0x00));
+    for (int i = 0; i < empty_scans; ++i) s.segment(0xDA, test::sos_body({{1, 0x00}}, 1, 1 + i % 63, 0x10));
+    s.eoi();
+    return s.data();
+}
+
+// The denial-of-service shape of progressive decoding: every scan after the
+// coefficients are complete renders the picture again, so thousands of
+// ten-byte scans cost thousands of renderings. They are still decoded as
+// designed (no scan is dropped, nothing is refused), and since they carry no
+// data the picture is exactly that of the stream without them.
+TEST(HostileCost, ThousandsOfEmptyProgressiveScansStillGiveThePicture) {
+    auto decode = [](const std::vector<uint8_t>& stream, int32_t* scans) {
+        test::Codec codec;
+        EXPECT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+        codec.gray_dib(64, 64);
+        codec->dib_color = CS_GRAY;
+        codec->dib_channels = 1;
+        EXPECT_EQ(codec.read_buffer(READ_IMAGE_BUFFER, stream), STATUS_SUCCESS);
+        *scans = codec.props().progressive_scans;
+        return codec.pixels;
+    };
+    int32_t plain_scans = 0, padded_scans = 0;
+    const std::vector<uint8_t> plain = decode(progressive_with_empty_scans(64, 0), &plain_scans);
+    const std::vector<uint8_t> padded = decode(progressive_with_empty_scans(64, 3000), &padded_scans);
+    EXPECT_EQ(plain_scans, 2);
+    EXPECT_EQ(padded_scans, 3002);
+    EXPECT_EQ(plain, padded);
+    EXPECT_NE(std::count(plain.begin(), plain.end(), plain[0]), static_cast<long>(plain.size())) << "a flat picture";
+}
+
 }  // namespace
 }  // namespace vantorel

@@ -560,5 +560,33 @@ TEST(HostileCost, ThousandsOfEmptyProgressiveScansStillGiveThePicture) {
     EXPECT_NE(std::count(plain.begin(), plain.end(), plain[0]), static_cast<long>(plain.size())) << "a flat picture";
 }
 
+// A caller that decodes untrusted streams can bound the number of progressive
+// scans: the request then fails with "Not supported" at the first scan past
+// the bound, with the picture as the earlier scans rendered it. A bound the
+// stream stays within changes nothing.
+TEST(HostileCost, AProgressiveScanLimitStopsAtTheFirstScanPastIt) {
+    const std::vector<uint8_t> stream = progressive_with_empty_scans(64, 3000);
+    auto decode = [&](int32_t limit, JPEG_STATUS* status) {
+        test::Codec codec;
+        codec.props().progressive_scan_limit = limit;
+        EXPECT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+        codec.gray_dib(64, 64);
+        codec->dib_color = CS_GRAY;
+        codec->dib_channels = 1;
+        *status = codec.read_buffer(READ_IMAGE_BUFFER, stream);
+        EXPECT_EQ(codec.props().progressive_scans, limit > 0 && limit < 3002 ? limit + 1 : 3002);
+        return codec.pixels;
+    };
+    JPEG_STATUS unlimited = 0, limited = 0, roomy = 0;
+    const std::vector<uint8_t> whole = decode(0, &unlimited);
+    const std::vector<uint8_t> cut = decode(100, &limited);
+    const std::vector<uint8_t> within = decode(3002, &roomy);
+    EXPECT_EQ(unlimited, STATUS_SUCCESS);
+    EXPECT_EQ(limited, STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(roomy, STATUS_SUCCESS);
+    EXPECT_EQ(cut, whole);
+    EXPECT_EQ(within, whole);
+}
+
 }  // namespace
 }  // namespace vantorel

@@ -435,6 +435,13 @@ struct JPEG_PROPERTIES {
     int32_t coef_target_shape[3];
     // the processor variant again, near the end of the record
     int32_t processor_variant_copy;
+    // Optional bound a caller may set on the progressive scans of one image:
+    // every scan renders the whole picture again once its coefficients are
+    // complete, so a small stream of many tiny scans over a large frame costs
+    // far more than its size suggests. 0 (the default) decodes every scan; a
+    // positive value fails the image request with "Not supported" at the first
+    // scan past it, leaving the picture as the scans before it rendered it.
+    int32_t progressive_scan_limit;
 };
 
 // ---------------------------------------------------------------------------

@@ -229,6 +229,8 @@ JPEG_STATUS count_progressive_scan(JPEG_PROPERTIES* p, const SCAN_INFO* scan) {
         p->components_done += 1;
     }
     p->progressive_scans += 1;
+    if (p->progressive_scan_limit > 0 && p->progressive_scans > p->progressive_scan_limit)
+        return STATUS_NOT_SUPPORTED;
     // The first progressive scan of an image gets a fresh store; a later one
     // gets one only if the store is missing (a failed allocation earlier).
     if (p->progressive_scans == 1 || p->coef_buffer == nullptr) return allocate_coef_buffer(p);

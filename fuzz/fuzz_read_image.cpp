@@ -64,7 +64,32 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
         r->dib_height = 1 + header[2] % 64;
         r->dib_channels = 3;
         r->dib_color = (header[3] & 1) ? CS_RGB : CS_BGR;
-        read_image(r, kinds[kind_choice]);
+        // Raw copies of the tables a tables request reads, for the caller to
+        // hand back: buffers of the sizes a caller provides.
+        uint8_t raw_quant[4][128];
+        uint8_t raw_counts[8][16];
+        uint8_t raw_values[8][256];
+        const bool reload = kind_choice == 1 && (header[4] & 32);
+        if (reload) {
+            for (int i = 0; i < 4; ++i) r->props.raw_quant[i].buffer = raw_quant[i];
+            for (int i = 0; i < 8; ++i) {
+                r->props.raw_huff[i].counts = raw_counts[i];
+                r->props.raw_huff[i].values = raw_values[i];
+            }
+        }
+        const JPEG_STATUS status = read_image(r, kinds[kind_choice]);
+        if (reload && status == STATUS_SUCCESS) {
+            // An abbreviated-stream caller: the image request reloads the tables
+            // the tables request copied out, then reads the same stream whole
+            // into a small DIB (pixels beyond it are clipped).
+            r->props.reload_quant_tables = (header[4] & 64) ? 0 : 1;
+            r->props.reload_huff_tables = 1;
+            r->dib_width = 64;
+            r->dib_height = 64;
+            r->props.roi_right = 64;
+            r->props.roi_bottom = 64;
+            read_image(r, (header[4] & 128) ? READ_SCANS_BUFFER : READ_IMAGE_BUFFER);
+        }
         close_codec(r);
         return;
     }

@@ -33,6 +33,8 @@ headers=(
   "030000002000000000000007"   # quantised coefficients into caller planes
   "03020000a000000000000007"   # inverse-transformed blocks into caller planes
   "030100014100000000000007"   # a region, then the record used again on a new buffer
+  "010000002000000000000007"   # tables copied out, then an image request reloading them
+  "01000000e000000000000007"   # the same with a scans request, Huffman tables only
 )
 
 n=0

@@ -32,6 +32,25 @@ constexpr Layout kLayouts[] = {
     {CS_BGR, 3}, {CS_RGB, 3}, {CS_GRAY, 1}, {CS_QUAD, 4}, {CS_YCBCR, 2}, {CS_YCBCR, 3}, {CS_OTHER, 3}, {CS_OTHER, 1},
 };
 
+// Where a stepwise read stands: the scan being decoded, its resume position,
+// the input position and the number of progressive scans. Every read that
+// returns "Interrupt Success" has output one more MCU, so this must change from
+// one such read to the next; a read that leaves it unchanged would let a caller
+// that reads until the picture is done loop for ever.
+struct StepPoint {
+    const void* scan;
+    int32_t column, row;
+    const uint8_t* cur;
+    int32_t position, scans;
+    bool operator==(const StepPoint&) const = default;
+};
+
+StepPoint step_point(const JPEG_RECORD* r) {
+    const SCAN_INFO* scan = r->props.current_scan;
+    return {scan, scan != nullptr ? scan->resume_state[0] : -1, scan != nullptr ? scan->resume_state[1] : -1,
+            r->props.source.cur, r->props.source.position, r->props.progressive_scans};
+}
+
 void set_variant(uint8_t choice) {
     static std::string value;
     value = std::to_string(choice % 8);  // 7 means: let detection decide
@@ -174,6 +193,7 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
     auto read_picture = [&] {
         JPEG_STATUS status;
         int reads = 0;
+        StepPoint last{};
         do {
             r->props.roi_left = region.left;
             r->props.roi_top = region.top;
@@ -181,6 +201,11 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
             r->props.roi_bottom = region.bottom;
             r->props.interrupt_request = step ? 1 : 0;
             status = read_image(r, image_kinds[scale_index]);
+            if (status == STATUS_INTERRUPT_SUCCESS) {
+                const StepPoint now = step_point(r);
+                if (reads > 0 && now == last) __builtin_trap();  // no progress: a caller would hang
+                last = now;
+            }
         } while (status == STATUS_INTERRUPT_SUCCESS && ++reads < 100000);
     };
     read_picture();

@@ -119,16 +119,44 @@ VANTOREL_SSE2_ENTRY void idct_direct_8x8_sse2(int16_t* block) {
     __m128i v[8];
     for (int i = 0; i < 8; ++i) v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
 
+    // Many blocks are sparse. Rows of zero coefficients give zero row results,
+    // so when rows 4-7 are empty only half of the row pass is needed; a block
+    // with nothing but its DC value gives one sample everywhere.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low_rows = _mm_or_si128(_mm_or_si128(v[1], v[2]), v[3]);
+    const __m128i high_rows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
+    const bool high_empty = _mm_movemask_epi8(_mm_cmpeq_epi16(high_rows, zero)) == 0xFFFF;
+    if (high_empty) {
+        const __m128i ac = _mm_or_si128(low_rows, _mm_and_si128(v[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(ac, zero)) == 0xFFFF) {
+            // The row pass gives 8 x DC (saturated to 16 bits like every row
+            // result) in row 0; the column pass gives (that + 32) >> 6.
+            const int32_t dc = block[0];
+            int32_t row = dc * 8;
+            row = row > 32767 ? 32767 : row < -32768 ? -32768 : row;
+            const int32_t x = (row + 32) >> 6;
+            const int16_t sample = static_cast<int16_t>(x < -128 ? 0 : x >= 128 ? 255 : x + 128);
+            const __m128i fill = _mm_set1_epi16(sample);
+            for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k), fill);
+            return;
+        }
+    }
+
     // Row pass: after the transpose register k holds frequency k of all eight
     // rows, and each output register holds one column of the row results.
     transpose(v);
     __m128i lo[8], hi[8];
     transform_half<false>(v, lo);
-    transform_half<true>(v, hi);
     const __m128i row_round = _mm_set1_epi32(2048);
-    for (int k = 0; k < 8; ++k) {
-        v[k] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo[k], row_round), 12),
-                               _mm_srai_epi32(_mm_add_epi32(hi[k], row_round), 12));
+    if (high_empty) {
+        for (int k = 0; k < 8; ++k)
+            v[k] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo[k], row_round), 12), zero);
+    } else {
+        transform_half<true>(v, hi);
+        for (int k = 0; k < 8; ++k) {
+            v[k] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo[k], row_round), 12),
+                                   _mm_srai_epi32(_mm_add_epi32(hi[k], row_round), 12));
+        }
     }
 
     // Column pass: back to one register per row of row results, so the lanes are
@@ -139,7 +167,6 @@ VANTOREL_SSE2_ENTRY void idct_direct_8x8_sse2(int16_t* block) {
     const __m128i column_round = _mm_set1_epi32(0x100000);
     const __m128i level = _mm_set1_epi16(128);
     const __m128i top = _mm_set1_epi16(255);
-    const __m128i zero = _mm_setzero_si128();
     for (int k = 0; k < 8; ++k) {
         __m128i x = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo[k], column_round), 21),
                                     _mm_srai_epi32(_mm_add_epi32(hi[k], column_round), 21));

@@ -7,6 +7,8 @@
 // bit_count bits and the oldest one is the highest of them. A fill tops it up
 // to at most 32 bits, which is enough for one code and its magnitude bits in
 // the common case, so the block loop refills at most once per coefficient.
+#include <cstring>
+
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 
@@ -71,9 +73,37 @@ JPEG_STATUS slow_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int
     return STATUS_SUCCESS;
 }
 
+// The common case of fill_bits, taken inline: no marker pending and the next four
+// bytes are in the buffer with no 0xFF among them. fill_bits would then take
+// bytes one at a time until more than 24 bits are held; this takes the same
+// bytes at once and leaves the same accumulator, count and input position.
+// Anything else goes to fill_bits.
+inline JPEG_STATUS top_up(BYTE_SOURCE* source, int32_t need) {
+    const int32_t count = source->bit_count;
+    if (source->pending_marker == 0 && source->avail >= 4 && count >= 0 && count <= 24) {
+        uint8_t next[4];
+        std::memcpy(next, source->cur, 4);
+        const uint32_t word = (static_cast<uint32_t>(next[0]) << 24) | (static_cast<uint32_t>(next[1]) << 16) |
+                              (static_cast<uint32_t>(next[2]) << 8) | next[3];
+        // A byte of ~word is zero exactly where word holds 0xFF.
+        const uint32_t inverted = ~word;
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+            const int32_t taken = (32 - count) >> 3;  // 1-4 bytes bring the count to 25-32
+            source->bit_acc = (source->bit_acc << (8 * taken)) | (word >> (32 - 8 * taken));
+            source->bit_count = count + 8 * taken;
+            source->cur += taken;
+            source->avail -= static_cast<uint32_t>(taken);
+            source->position = static_cast<int32_t>(static_cast<uint32_t>(source->position) +
+                                                    static_cast<uint32_t>(taken));
+            return STATUS_SUCCESS;
+        }
+    }
+    return fill_bits(source, need);
+}
+
 inline JPEG_STATUS next_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol) {
     if (source->bit_count < 8) {
-        const JPEG_STATUS status = fill_bits(source, 0);
+        const JPEG_STATUS status = top_up(source, 0);
         if (status < 0) return status;
         if (source->bit_count < 8) return slow_symbol(source, table, 1, symbol);
     }
@@ -91,7 +121,7 @@ inline JPEG_STATUS next_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* tab
 // Reads and extends the magnitude bits of a coefficient.
 inline JPEG_STATUS next_value(BYTE_SOURCE* source, int32_t size, int32_t* value) {
     if (source->bit_count < size) {
-        const JPEG_STATUS status = fill_bits(source, size);
+        const JPEG_STATUS status = top_up(source, size);
         if (status != STATUS_SUCCESS) return status;
     }
     *value = extend_value(get_bits(source, size), size);
@@ -226,7 +256,9 @@ JPEG_STATUS decode_huff_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* tab
 
 JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, const HUFF_DECODE_TABLE* ac_table,
                          int16_t* predictor, int16_t* block) {
-    g_zero_bytes(block, 64 * sizeof(int16_t));
+    // A fixed-size clear the compiler writes out inline: a call through the
+    // process-wide zero-fill routine costs as much as the clear itself here.
+    std::memset(block, 0, 64 * sizeof(int16_t));
     int16_t dc;
     JPEG_STATUS status = next_dc(source, dc_table, predictor, &dc);
     if (status != STATUS_SUCCESS) return block_result(status);
@@ -278,7 +310,7 @@ JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* d
             continue;
         }
         if (source->bit_count < size) {
-            status = fill_bits(source, size);
+            status = top_up(source, size);
             if (status != STATUS_SUCCESS) return block_result(status);
         }
         source->bit_count -= size;  // the magnitude bits are not needed

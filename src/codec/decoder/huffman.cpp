@@ -254,24 +254,97 @@ JPEG_STATUS decode_huff_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* tab
     return next_symbol(source, table, symbol);
 }
 
+// The block loop keeps the accumulator and its count in locals and works on them
+// directly while they hold enough bits; every fill and every long code goes
+// through the shared routines above, with the locals written back first and
+// read again after, so the bits taken, the input position and the results are
+// those of the symbol-by-symbol form.
+namespace {
+
+struct LocalBits {
+    BYTE_SOURCE* source;
+    uint64_t acc;
+    int32_t count;
+
+    void store() const {
+        source->bit_acc = acc;
+        source->bit_count = count;
+    }
+    void load() {
+        acc = source->bit_acc;
+        count = source->bit_count;
+    }
+
+    // next_symbol on the locals.
+    JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
+        if (count < 8) {
+            store();
+            const JPEG_STATUS status = next_symbol(source, table, out);
+            load();
+            return status;
+        }
+        const uint32_t entry = table->lookahead[static_cast<uint32_t>(acc >> (count - 8)) & 0xFFu];
+        const int32_t length = static_cast<int32_t>(entry >> 16);
+        if (length != 0) {
+            count -= length;
+            *out = static_cast<int32_t>(entry & 0xFFFFu);
+            return STATUS_SUCCESS;
+        }
+        store();
+        const JPEG_STATUS status = slow_symbol(source, table, 9, out);
+        load();
+        return status;
+    }
+
+    // next_value on the locals.
+    JPEG_STATUS value(int32_t size, int32_t* out) {
+        if (count < size) {
+            store();
+            const JPEG_STATUS status = next_value(source, size, out);
+            load();
+            return status;
+        }
+        count -= size;
+        *out = extend_value(static_cast<uint32_t>(acc >> count) & ((1u << size) - 1u), size);
+        return STATUS_SUCCESS;
+    }
+};
+
+}  // namespace
+
 JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, const HUFF_DECODE_TABLE* ac_table,
                          int16_t* predictor, int16_t* block) {
     // A fixed-size clear the compiler writes out inline: a call through the
     // process-wide zero-fill routine costs as much as the clear itself here.
     std::memset(block, 0, 64 * sizeof(int16_t));
-    int16_t dc;
-    JPEG_STATUS status = next_dc(source, dc_table, predictor, &dc);
-    if (status != STATUS_SUCCESS) return block_result(status);
-    block[0] = dc;
+    LocalBits bits{source, source->bit_acc, source->bit_count};
+
+    int32_t symbol;
+    JPEG_STATUS status = bits.symbol(dc_table, &symbol);
+    if (status != STATUS_SUCCESS) {
+        bits.store();
+        return block_result(status);
+    }
+    const int32_t dc_size = symbol & 15;
+    if (dc_size != 0) {
+        int32_t difference;
+        status = bits.value(dc_size, &difference);
+        if (status != STATUS_SUCCESS) {
+            bits.store();
+            return block_result(status);
+        }
+        *predictor = static_cast<int16_t>(
+            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
+    }
+    block[0] = *predictor;
 
     // n counts the coefficients still to come and k is the next zig-zag position,
     // so k = 64 - n: while n > 0, k + run stays below 79, inside natural_order.
     int32_t n = 63;
     int32_t k = 1;
     while (n > 0) {
-        int32_t symbol;
-        status = next_symbol(source, ac_table, &symbol);
-        if (status != STATUS_SUCCESS) return block_result(status);
+        status = bits.symbol(ac_table, &symbol);
+        if (status != STATUS_SUCCESS) break;
         const int32_t run = (symbol >> 4) & 15;
         const int32_t size = symbol & 15;
         if (size == 0) {
@@ -281,13 +354,14 @@ JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
             continue;
         }
         int32_t value;
-        status = next_value(source, size, &value);
-        if (status != STATUS_SUCCESS) return block_result(status);
+        status = bits.value(size, &value);
+        if (status != STATUS_SUCCESS) break;
         n -= run + 1;
         block[natural_order[k + run]] = static_cast<int16_t>(value);
         k += run + 1;
     }
-    return STATUS_SUCCESS;
+    bits.store();
+    return block_result(status);
 }
 
 JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,

@@ -57,7 +57,10 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         const bool bodies = variant && sse2;
         EXPECT_EQ(t.idct_direct_8x8 == &x86::idct_direct_8x8_sse2, bodies) << index;
         EXPECT_EQ(t.dequantize_direct == &x86::dequantize_direct_sse2, bodies) << index;
-        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_sse2, bodies) << index;
+        const bool shuffle = __builtin_cpu_supports("ssse3");
+        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_sse2, bodies && !shuffle) << index;
+        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_ssse3, bodies && shuffle) << index;
+        EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_sse2, bodies) << index;
         EXPECT_EQ(t.output_kernel_41 == &x86::copy_gray_sse2, bodies) << index;
 #else
         (void)variant;
@@ -249,9 +252,18 @@ TEST(VariantKernels, MatchTheColourFormulasAndWriteOnlyTheirPixels) {
         {"420 bgr", Layout::k420, Order::kBGR, &x86::convert_ycc420_bgr_sse2},
         {"420 quad", Layout::k420, Order::kQuad, &x86::convert_ycc420_quad_sse2},
     };
+    std::vector<KernelCase> all(std::begin(cases), std::end(cases));
+    if (__builtin_cpu_supports("ssse3")) {
+        all.push_back({"444 rgb shuffle", Layout::k444, Order::kRGB, &x86::convert_ycc444_rgb_ssse3});
+        all.push_back({"444 bgr shuffle", Layout::k444, Order::kBGR, &x86::convert_ycc444_bgr_ssse3});
+        all.push_back({"422 rgb shuffle", Layout::k422, Order::kRGB, &x86::convert_ycc422_rgb_ssse3});
+        all.push_back({"422 bgr shuffle", Layout::k422, Order::kBGR, &x86::convert_ycc422_bgr_ssse3});
+        all.push_back({"420 rgb shuffle", Layout::k420, Order::kRGB, &x86::convert_ycc420_rgb_ssse3});
+        all.push_back({"420 bgr shuffle", Layout::k420, Order::kBGR, &x86::convert_ycc420_bgr_ssse3});
+    }
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> sample(0, 255);
-    for (const KernelCase& c : cases) {
+    for (const KernelCase& c : all) {
         const int w = c.layout == Layout::k444 ? 8 : 16;
         const int h = c.layout == Layout::k420 ? 16 : 8;
         const int luma_blocks = w * h / 64;
@@ -306,9 +318,18 @@ TEST(VariantKernels, GiveTheGenericKernelsBytes) {
         {&kernel_convert_ycc420_bgr, &x86::convert_ycc420_bgr_sse2},
         {&kernel_convert_ycc420_quad, &x86::convert_ycc420_quad_sse2},
     };
+    std::vector<Pair> all(std::begin(pairs), std::end(pairs));
+    if (__builtin_cpu_supports("ssse3")) {
+        all.push_back({&kernel_convert_ycc444_rgb, &x86::convert_ycc444_rgb_ssse3});
+        all.push_back({&kernel_convert_ycc444_bgr, &x86::convert_ycc444_bgr_ssse3});
+        all.push_back({&kernel_convert_ycc422_rgb, &x86::convert_ycc422_rgb_ssse3});
+        all.push_back({&kernel_convert_ycc422_bgr, &x86::convert_ycc422_bgr_ssse3});
+        all.push_back({&kernel_convert_ycc420_rgb, &x86::convert_ycc420_rgb_ssse3});
+        all.push_back({&kernel_convert_ycc420_bgr, &x86::convert_ycc420_bgr_ssse3});
+    }
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> sample(0, 255);
-    for (const Pair& p : pairs) {
+    for (const Pair& p : all) {
         for (int n = 0; n < 300; ++n) {
             int16_t y[256], cb[64], cr[64];
             for (auto& v : y) v = static_cast<int16_t>(sample(rng));

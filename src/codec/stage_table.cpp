@@ -4,6 +4,7 @@
 #include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/x86/x86_stages.h"
+#include "platform/processor.h"
 
 namespace vantorel {
 
@@ -68,6 +69,18 @@ void fill_generic(STAGE_TABLE* t) {
     t->active_dequantize = t->dequantize_scaled;
 }
 
+#if VANTOREL_X86_BODIES
+// CPUID leaf 1, ECX bit 9: the byte shuffle. The processor description keeps only
+// EDX, so ECX is asked once per process.
+bool processor_has_byte_shuffle() {
+    static const bool has = [] {
+        uint32_t regs[4];
+        return platform::run_cpuid(1, regs) && ((regs[2] >> 9) & 1u) != 0;
+    }();
+    return has;
+}
+#endif
+
 // Variant fills A-D. Whatever the variant index says (it can be forced), a body
 // is stored only when the processor reports the instructions it uses; other
 // words keep the generic routine. The bodies here use only 128-bit registers,
@@ -91,6 +104,14 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
     t->output_kernel_48 = &x86::convert_ycc444_quad_sse2;
     t->output_kernel_49 = &x86::convert_ycc422_quad_sse2;
     t->output_kernel_50 = &x86::convert_ycc420_quad_sse2;
+    if (processor_has_byte_shuffle()) {
+        t->output_kernel_42 = &x86::convert_ycc444_rgb_ssse3;
+        t->output_kernel_43 = &x86::convert_ycc422_rgb_ssse3;
+        t->output_kernel_44 = &x86::convert_ycc420_rgb_ssse3;
+        t->output_kernel_45 = &x86::convert_ycc444_bgr_ssse3;
+        t->output_kernel_46 = &x86::convert_ycc422_bgr_ssse3;
+        t->output_kernel_47 = &x86::convert_ycc420_bgr_ssse3;
+    }
 #endif
 }
 

@@ -42,6 +42,14 @@ void convert_ycc422_rgb_sse2(const int16_t* y, const int16_t* cb, const int16_t*
 void convert_ycc422_bgr_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_rgb_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_bgr_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+// The same three-byte kernels with the byte shuffle of the third vector
+// extension (CPUID leaf 1, ECX bit 9) for spreading bytes into pixels.
+void convert_ycc444_rgb_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc444_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_rgb_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_rgb_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc444_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc422_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);

@@ -560,6 +560,30 @@ TEST(ReducedWriters, DirectWriterChannelOrderAndFillers) {
     EXPECT_EQ(f.at(0, 0, 3), 255);
 }
 
+TEST(ReducedWriters, GreyToOneChannelCopiesLowBytesOfTheVisiblePixelsOnly) {
+    ReducedFixture f;
+    f.layout({{1, 1}}, 16, 16);
+    f.props->jpeg_color = CS_GRAY;
+    f.flags(0, 0);
+    // The region starts inside MCU (1, 1) of 4 x 4 pixels and ends inside it.
+    f.region(5, 6, 7, 8);
+    f.dib(CS_GRAY, 1, 2, 2, 3);
+    for (int i = 0; i < 64; ++i) f.block(0)[i] = static_cast<int16_t>(i * 11 - 40);  // some outside 0..255
+    f.write(1, 1, 4);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) {
+            const int sx = x + 1, sy = y + 2;  // the sample under region pixel (x, y)
+            EXPECT_EQ(f.at(x, y), static_cast<uint8_t>((8 * sy + sx) * 11 - 40)) << x << "," << y;
+        }
+    for (int y = 0; y < 2; ++y)
+        for (int p = 2; p < 5; ++p) EXPECT_EQ(f.pixels[static_cast<size_t>(y) * 5 + p], CANARY) << "pad byte";
+    // A one-byte BGR pixel of an RGB picture has no byte for its red channel.
+    f.props->jpeg_color = CS_RGB;
+    f.dib(CS_BGR, 1, 2, 2);
+    f.write(1, 1, 4);
+    for (uint8_t byte : f.pixels) EXPECT_EQ(byte, CANARY);
+}
+
 TEST(ReducedWriters, ColourConversionInPlace) {
     ReducedFixture f;
     f.layout({{1, 1}, {1, 1}, {1, 1}}, 8, 8);
@@ -588,6 +612,99 @@ TEST(ReducedWriters, ColourConversionInPlace) {
     f.dib(CS_RGB, 1, 1, 1);
     convert_reduced_mcu(f.props.get(), &f.props->source, 0, 0, 1);
     EXPECT_EQ(f.at(0, 0, 0), CANARY);
+}
+
+TEST(ReducedWriters, DirectYccPathGivesTheBytesOfThePlaneWriterAndConversion) {
+    // The common YCbCr layouts are written without the work plane; every case
+    // here must give the bytes of the plane writer followed by the in-place
+    // conversion, which the test calls itself.
+    const std::vector<std::vector<std::pair<int32_t, int32_t>>> layouts = {
+        {{1, 1}, {1, 1}, {1, 1}}, {{2, 1}, {1, 1}, {1, 1}}, {{1, 2}, {1, 1}, {1, 1}}, {{2, 2}, {1, 1}, {1, 1}},
+        {{4, 1}, {1, 1}, {1, 1}}, {{4, 2}, {1, 1}, {1, 1}}, {{4, 4}, {1, 1}, {1, 1}}, {{3, 1}, {1, 1}, {1, 1}},
+        {{2, 2}, {2, 1}, {1, 1}}};
+    struct Target {
+        COLOR_SPACE color;
+        int32_t channels;
+    };
+    const Target targets[] = {{CS_BGR, 3}, {CS_RGB, 3}, {CS_QUAD, 4}};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int16_t>(static_cast<int32_t>((seed >> 8) % 320) - 32);  // a few out of 0..255
+    };
+    int compared = 0;
+    for (const auto& sampling : layouts) {
+        for (int32_t n : {1, 2, 4}) {
+            for (int32_t simple : {0, 1}) {
+                for (int32_t progressive : {0, 1}) {
+                    for (int32_t smooth : {0, 1}) {
+                        for (const Target& t : targets) {
+                            for (int32_t shape = 0; shape < 3; ++shape) {
+                                ReducedFixture f;
+                                f.layout(sampling, 64, 64);
+                                const int32_t w = f.props->frame.max_h_sampling * n;
+                                const int32_t h = f.props->frame.max_v_sampling * n;
+                                const bool subsampled = w != n || h != n;
+                                f.flags(subsampled ? 1 : 0, 1);
+                                f.props->progressive_scans = progressive;
+                                f.props->upsample_filter = smooth;
+                                const std::string what = "layout " + std::to_string(sampling[0].first) + "x" +
+                                                         std::to_string(sampling[0].second) + "/" +
+                                                         std::to_string(sampling[1].first) + " n " +
+                                                         std::to_string(n) + " simple " + std::to_string(simple) +
+                                                         " progressive " + std::to_string(progressive) +
+                                                         " smooth " + std::to_string(smooth) + " channels " +
+                                                         std::to_string(t.channels) + " shape " +
+                                                         std::to_string(shape);
+                                SCOPED_TRACE(what);
+                                // 0: whole DIB; 1: a region cutting the MCU at (1, 1); 2: bottom-up, cut short.
+                                auto prepare = [&] {
+                                    f.region(0, 0, 0, 0);
+                                    if (shape == 0) {
+                                        f.dib(t.color, t.channels, 2 * w, 2 * h, 1);
+                                    } else if (shape == 1) {
+                                        const int32_t l = w > 1 ? w - 1 : w, top = h / 2 + 1;
+                                        f.region(l, top, 2 * w - 1 > l ? 2 * w - 1 : l + 1, 2 * h);
+                                        f.dib(t.color, t.channels, f.props->roi_right - l, 2 * h - top, 2);
+                                    } else {
+                                        f.dib(t.color, t.channels, 2 * w - 1, -(2 * h - 1));
+                                    }
+                                };
+                                std::vector<int16_t> samples(64 * static_cast<size_t>(f.blocks));
+                                for (int16_t& v : samples) v = next();
+                                auto load = [&] { std::copy(samples.begin(), samples.end(), f.props->mcu_buffer); };
+
+                                prepare();
+                                load();
+                                f.write(1, 1, n, simple);
+                                f.write(0, 0, n, simple);
+                                const std::vector<uint8_t> fast = f.pixels;
+
+                                prepare();
+                                load();
+                                for (int32_t at : {1, 0}) {
+                                    if (subsampled) {
+                                        if (progressive != 0)
+                                            write_reduced_progressive(f.props.get(), &f.props->source, at, at, n,
+                                                                      simple);
+                                        else
+                                            write_reduced_sequential(f.props.get(), &f.props->source, &f.scan, at,
+                                                                     at, n, simple);
+                                    } else {
+                                        write_mcu_direct(f.props.get(), &f.props->source, at, at, n);
+                                    }
+                                    convert_reduced_mcu(f.props.get(), &f.props->source, at, at, n);
+                                }
+                                ASSERT_EQ(fast, f.pixels);
+                                ++compared;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 1000);
 }
 
 // ---------------------------------------------------------------------------

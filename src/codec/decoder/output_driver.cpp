@@ -50,8 +50,8 @@ bool sampling_factor_ok(int32_t f) { return f >= 1 && f <= 4; }
 // reduced_transform_factor gives: a subsampled component comes out larger than
 // the luma so that the writer has less to replicate (for 4:2:0 the chroma then
 // covers the MCU outright). At full scale every block is 8 x 8.
-bool transform_mcu(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int16_t* mcu, int32_t blocks,
-                   int32_t scale_factor, int32_t simple_sampling) {
+bool transform_mcu(const JPEG_PROPERTIES* props, const MCU_COMPONENT* comps, int32_t count, int16_t* mcu,
+                   int32_t blocks, int32_t scale_factor, int32_t simple_sampling) {
     const STAGE_TABLE* table = props->stage_table;
     if (table == nullptr) return false;
     const int32_t n = reduced_block_size(scale_factor);
@@ -69,8 +69,6 @@ bool transform_mcu(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int16_t*
 
     int32_t done = 0;
     if (n < 8) {
-        MCU_COMPONENT comps[4];
-        const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
         // Check every routine first, so that an MCU is either wholly transformed or untouched.
         IdctRoutine chosen[4] = {nullptr, nullptr, nullptr, nullptr};
         for (int32_t i = 0; i < count; ++i) {
@@ -391,21 +389,22 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
     // A column or row one past the grid releases a delayed MCU and carries none.
     const bool flush = mcu_col >= mcus_per_row || mcu_row >= mcu_rows;
 
-    if (!flush && !transform_mcu(props, scan, mcu_buffer, blocks, scale_factor, simple_sampling)) return;
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
+    if (!flush && !transform_mcu(props, comps, count, mcu_buffer, blocks, scale_factor, simple_sampling)) return;
 
     if (props->coef_output != nullptr && props->coef_output->flag != 0) {
         if (!flush) deliver_coefficients(props, scan, mcu_buffer, blocks, mcu_col, mcu_row);
         return;
     }
 
-    MCU_COMPONENT comps[4];
-    const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
     // A ring slot holds one frame MCU; an MCU with more blocks cannot be delayed.
-    const int32_t frame_blocks = [&] {
+    int32_t frame_blocks = 0;
+    if (props->upsample_filter == 1 && props->smooth_ring != nullptr) {
         MCU_COMPONENT f[4];
         const int32_t c = describe_mcu_components(props, nullptr, true, f);
-        return c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
-    }();
+        frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
+    }
     const RING_STEP step{props,        source,   scan,  mcu_buffer,   blocks,          mcu_col, mcu_row,
                          mcus_per_row, mcu_rows, scale_factor, n, simple_sampling, flush,   comps,
                          count};

@@ -241,6 +241,113 @@ void write_reduced_general(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SC
     }
 }
 
+// 1, 2 or 4 as a shift; -1 for any other value.
+int32_t shift_of(int32_t value) {
+    switch (value) {
+        case 1: return 0;
+        case 2: return 1;
+        case 4: return 2;
+        default: return -1;
+    }
+}
+
+// The three colour terms of each chroma sample of one chroma row (at most 8).
+struct YCC_TERMS {
+    int32_t red[8], green[8], blue[8];
+};
+
+// Converts pixels left..right - 1 of one row: CHANNELS bytes per pixel, red at
+// byte RED (blue opposite it, green between), and 255 in a fourth byte.
+template <int32_t CHANNELS, int32_t RED>
+void store_converted_row(uint8_t* row, const uint8_t* luma, const YCC_TERMS& terms, int32_t left, int32_t right,
+                         int32_t chroma_shift) {
+    for (int32_t x = left; x < right; ++x) {
+        const int32_t c = x >> chroma_shift;
+        const int32_t value = luma[x];
+        uint8_t* pixel = row + static_cast<intptr_t>(x) * CHANNELS;
+        pixel[RED] = clamp_byte(value + terms.red[c]);
+        pixel[1] = clamp_byte(value + terms.green[c]);
+        pixel[2 - RED] = clamp_byte(value + terms.blue[c]);
+        if (CHANNELS == 4) pixel[3] = 255;
+    }
+}
+
+// The common photographs (YCbCr with one luma component and two 1x1 chroma
+// components, to three-byte BGR or RGB or four-byte RGB + 255) straight from the
+// blocks into the DIB: each visible pixel takes its luma sample and the chroma
+// samples that cover it and is converted at once. It gives the bytes of the
+// general writer followed by the in-place conversion, which would fill the work
+// plane per component, store it and read it back. False when the MCU is not of
+// that kind (the caller then takes the general writers); `frame_form` as for
+// write_reduced_general.
+bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SCAN_INFO* scan, int32_t mcu_col,
+                              int32_t mcu_row, int32_t n, int32_t simple_sampling, bool frame_form) {
+    if (!dib_ready(props) || props->jpeg_color != CS_YCBCR || props->frame.component_count != 3) return false;
+    // A later scan of the same components would write shifted channels.
+    if (props->decoded_components != 0) return false;
+    const COLOR_SPACE dib = props->dib_color;
+    const int32_t channels = props->dib_channels;
+    if (!((channels == 3 && (dib == CS_BGR || dib == CS_RGB)) || (channels == 4 && dib == CS_QUAD))) return false;
+    const int32_t max_h = props->frame.max_h_sampling;
+    const int32_t max_v = props->frame.max_v_sampling;
+    const int32_t n_shift = shift_of(n);
+    if (shift_of(max_h) < 0 || shift_of(max_v) < 0 || n_shift < 0) return false;
+    // The triangle filter needs the ring's neighbours: the general writer does it.
+    if (props->upsample_filter == 1 && max_h == 2 && max_v == 1 && n > 1) return false;
+    MCU_COMPONENT comps[4];
+    if (describe_mcu_components(props, scan, frame_form, comps) != 3) return false;
+    if (comps[0].h_samp != max_h || comps[0].v_samp != max_v || comps[0].block_count != max_h * max_v) return false;
+    for (int32_t i = 1; i < 3; ++i)
+        if (comps[i].h_samp != 1 || comps[i].v_samp != 1 || comps[i].block_count != 1) return false;
+    if (comps[2].first_block + 1 > MAX_MCU_BLOCKS) return false;
+
+    // Chroma blocks hold n * k samples a side and each is enlarged by what
+    // remains of the ratio (max / k, a power of two like max and k).
+    const int32_t k = reduced_transform_factor(props, 1, 1, n, simple_sampling);
+    const int32_t rx_shift = shift_of(max_h / k);
+    const int32_t ry_shift = shift_of(max_v / k);
+    if (rx_shift < 0 || ry_shift < 0 || max_h % k != 0 || max_v % k != 0) return false;
+
+    MCU_RECT clip;
+    if (!place(props, source, max_h * n, max_v * n, mcu_col, mcu_row, &clip)) return true;
+    uint8_t* const out = source->mcu_out_ptr;
+    const int16_t* const luma = props->mcu_buffer + 64 * comps[0].first_block;
+    const int16_t* const cb_block = props->mcu_buffer + 64 * comps[1].first_block;
+    const int16_t* const cr_block = props->mcu_buffer + 64 * comps[2].first_block;
+    // One row at a time: the row's luma samples and the chroma terms of the
+    // chroma samples under it (shared by the rows one chroma row covers) go to
+    // small arrays first, so the pixel loop is plain arithmetic and stores.
+    const int32_t n_mask = n - 1;
+    uint8_t luma_row[PLANE_STRIDE];
+    YCC_TERMS terms;
+    int32_t terms_row = -1;
+    const int32_t first_chroma = clip.left >> rx_shift;
+    const int32_t end_chroma = ((clip.right - 1) >> rx_shift) + 1;
+    for (int32_t y = clip.top; y < clip.bottom; ++y) {
+        const int16_t* luma_samples = luma + 64 * ((y >> n_shift) * max_h) + 8 * (y & n_mask);
+        for (int32_t x = clip.left; x < clip.right; ++x)
+            luma_row[x] = low_byte(luma_samples[64 * (x >> n_shift) + (x & n_mask)]);
+        if ((y >> ry_shift) != terms_row) {
+            terms_row = y >> ry_shift;
+            for (int32_t c = first_chroma; c < end_chroma; ++c) {
+                const int32_t cb = low_byte(cb_block[8 * terms_row + c]);
+                const int32_t cr = low_byte(cr_block[8 * terms_row + c]);
+                terms.red[c] = (359 * cr - 45813) >> 8;
+                terms.green[c] = (34806 - 88 * cb - 183 * cr) >> 8;
+                terms.blue[c] = (454 * cb - 57937) >> 8;
+            }
+        }
+        uint8_t* row = out + static_cast<intptr_t>(y) * props->dib_stride;
+        if (channels == 4)
+            store_converted_row<4, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+        else if (dib == CS_BGR)
+            store_converted_row<3, 2>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+        else
+            store_converted_row<3, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+    }
+    return true;
+}
+
 }  // namespace
 
 void write_reduced_sequential(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
@@ -269,6 +376,15 @@ void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_c
     const int32_t channels = props->dib_channels;
     const bool reversed = props->dib_color == CS_BGR && props->jpeg_color == CS_RGB;
     const bool grey = props->jpeg_color == CS_GRAY;
+    if (channels == 1 && !reversed) {
+        // One byte per pixel (a grey picture to a grey DIB): a row is a run of low bytes.
+        const int16_t* samples = props->mcu_buffer + 64 * comps[0].first_block;
+        for (int32_t y = clip.top; y < clip.bottom; ++y) {
+            uint8_t* row = out + static_cast<intptr_t>(y) * props->dib_stride;
+            for (int32_t x = clip.left; x < clip.right; ++x) row[x] = low_byte(samples[8 * y + x]);
+        }
+        return;
+    }
     for (int32_t y = clip.top; y < clip.bottom; ++y) {
         uint8_t* row = out + static_cast<intptr_t>(y) * props->dib_stride;
         for (int32_t x = clip.left; x < clip.right; ++x) {
@@ -348,9 +464,16 @@ void write_scaled_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* sc
     const bool upsampling = props->needs_upsampling != 0;
     const bool conversion = props->needs_color_conversion != 0;
     if (upsampling && conversion) {
+        const SCAN_INFO* own = progressive ? nullptr : scan != nullptr ? scan : props->current_scan;
+        if (write_reduced_ycc_direct(props, source, own, mcu_col, mcu_row, block_size, simple_sampling, progressive))
+            return;
         general();
         convert_reduced_mcu(props, source, mcu_col, mcu_row, block_size);
     } else if (conversion) {
+        // The direct writer takes the frame's components and an n x n MCU.
+        if (props->frame.max_h_sampling == 1 && props->frame.max_v_sampling == 1 &&
+            write_reduced_ycc_direct(props, source, nullptr, mcu_col, mcu_row, block_size, simple_sampling, true))
+            return;
         write_mcu_direct(props, source, mcu_col, mcu_row, block_size);
         convert_reduced_mcu(props, source, mcu_col, mcu_row, block_size);
     } else if (!upsampling && props->dib_color != CS_YCBCR) {

@@ -214,8 +214,7 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
         // the caller has let the first one go: whatever the first request kept
         // must never lead a later one back into the old buffer.
         std::vector<uint8_t> again(stream);
-        stream.clear();
-        stream.shrink_to_fit();
+        std::vector<uint8_t>().swap(stream);  // freed now (shrink_to_fit may keep it)
         r->jpeg_buffer = again.data();
         r->props.roi_left = r->props.roi_top = r->props.roi_right = r->props.roi_bottom = 0;
         r->props.interrupt_request = 0;

@@ -55,7 +55,9 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         EXPECT_EQ(t.active_idct_8x8, nullptr);
 #if VANTOREL_X86_BODIES
         const bool bodies = variant && sse2;
-        EXPECT_EQ(t.idct_direct_8x8 == &x86::idct_direct_8x8_sse2, bodies) << index;
+        const bool multiply = __builtin_cpu_supports("sse4.1");
+        EXPECT_EQ(t.idct_direct_8x8 == &x86::idct_direct_8x8_sse2, bodies && !multiply) << index;
+        EXPECT_EQ(t.idct_direct_8x8 == &x86::idct_direct_8x8_sse41, bodies && multiply) << index;
         EXPECT_EQ(t.dequantize_direct == &x86::dequantize_direct_sse2, bodies) << index;
         const bool shuffle = __builtin_cpu_supports("ssse3");
         EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_sse2, bodies && !shuffle) << index;
@@ -113,6 +115,13 @@ void realistic_block(std::mt19937& rng, int16_t out[64]) {
     }
 }
 
+// The packed 8x8 bodies this processor can run.
+std::vector<IdctRoutine> packed_transforms() {
+    std::vector<IdctRoutine> out{&x86::idct_direct_8x8_sse2};
+    if (__builtin_cpu_supports("sse4.1")) out.push_back(&x86::idct_direct_8x8_sse41);
+    return out;
+}
+
 TEST(VariantTransforms, DirectEightByEightWithinOneLevelOfTheGenericOne) {
     std::mt19937 rng(1234);
     int differing = 0;
@@ -126,13 +135,17 @@ TEST(VariantTransforms, DirectEightByEightWithinOneLevelOfTheGenericOne) {
         } else {
             realistic_block(rng, a);
         }
-        int16_t b[64];
-        std::memcpy(b, a, sizeof a);
+        int16_t original[64];
+        std::memcpy(original, a, sizeof a);
         idct_direct_8x8(a);
-        x86::idct_direct_8x8_sse2(b);
-        for (int i = 0; i < 64; ++i) {
-            ASSERT_LE(std::abs(a[i] - b[i]), 1) << "block " << n << " sample " << i;
-            differing += a[i] != b[i];
+        for (IdctRoutine body : packed_transforms()) {
+            int16_t b[64];
+            std::memcpy(b, original, sizeof b);
+            body(b);
+            for (int i = 0; i < 64; ++i) {
+                ASSERT_LE(std::abs(a[i] - b[i]), 1) << "block " << n << " sample " << i;
+                differing += a[i] != b[i];
+            }
         }
     }
     // The packed form keeps the generic precision; it may round differently only
@@ -143,22 +156,30 @@ TEST(VariantTransforms, DirectEightByEightWithinOneLevelOfTheGenericOne) {
 // The short paths for sparse blocks: DC only, and coefficients in rows 0-3 only.
 TEST(VariantTransforms, DirectEightByEightSparseBlocksAreExact) {
     for (int dc = -4096; dc <= 4095; ++dc) {
-        int16_t a[64] = {static_cast<int16_t>(dc)}, b[64] = {static_cast<int16_t>(dc)};
+        int16_t a[64] = {static_cast<int16_t>(dc)};
         idct_direct_8x8(a);
-        x86::idct_direct_8x8_sse2(b);
-        ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << dc;
+        for (IdctRoutine body : packed_transforms()) {
+            int16_t b[64] = {static_cast<int16_t>(dc)};
+            body(b);
+            ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << dc;
+        }
     }
     std::mt19937 rng(77);
     std::uniform_int_distribution<int> value(-600, 600), pos(0, 31), count(1, 8);
     for (int n = 0; n < 5000; ++n) {
-        int16_t a[64] = {}, b[64];
+        int16_t a[64] = {};
         for (int k = count(rng); k > 0; --k) a[pos(rng)] = static_cast<int16_t>(value(rng));
         if (n % 3 == 0) a[0] = 0;
         if (n % 5 == 0) a[8 * (4 + n % 4) + n % 8] = static_cast<int16_t>(value(rng));  // one high row
-        std::memcpy(b, a, sizeof a);
+        int16_t original[64];
+        std::memcpy(original, a, sizeof a);
         idct_direct_8x8(a);
-        x86::idct_direct_8x8_sse2(b);
-        ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << n;
+        for (IdctRoutine body : packed_transforms()) {
+            int16_t b[64];
+            std::memcpy(b, original, sizeof b);
+            body(b);
+            ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << n;
+        }
     }
 }
 
@@ -166,14 +187,25 @@ TEST(VariantTransforms, DirectEightByEightKeepsHostileBlocksInRange) {
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> any(-32768, 32767);
     for (int n = 0; n < 2000; ++n) {
-        int16_t a[64];
-        for (auto& c : a) c = static_cast<int16_t>(any(rng));
-        x86::idct_direct_8x8_sse2(a);
-        for (int i = 0; i < 64; ++i) ASSERT_TRUE(a[i] >= 0 && a[i] <= 255);
+        int16_t original[64];
+        for (auto& c : original) c = static_cast<int16_t>(any(rng));
+        int16_t first[64];
+        std::memcpy(first, original, sizeof first);
+        x86::idct_direct_8x8_sse2(first);
+        for (int i = 0; i < 64; ++i) ASSERT_TRUE(first[i] >= 0 && first[i] <= 255);
+        // Every packed body saturates the same way.
+        for (IdctRoutine body : packed_transforms()) {
+            int16_t b[64];
+            std::memcpy(b, original, sizeof b);
+            body(b);
+            ASSERT_EQ(std::memcmp(first, b, sizeof b), 0) << n;
+        }
     }
-    int16_t dc[64] = {64};
-    x86::idct_direct_8x8_sse2(dc);
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(dc[i], 136);
+    for (IdctRoutine body : packed_transforms()) {
+        int16_t dc[64] = {64};
+        body(dc);
+        for (int i = 0; i < 64; ++i) EXPECT_EQ(dc[i], 136);
+    }
 }
 
 TEST(VariantTransforms, DequantisationIsIdentical) {

@@ -70,14 +70,14 @@ void fill_generic(STAGE_TABLE* t) {
 }
 
 #if VANTOREL_X86_BODIES
-// CPUID leaf 1, ECX bit 9: the byte shuffle. The processor description keeps only
-// EDX, so ECX is asked once per process.
-bool processor_has_byte_shuffle() {
-    static const bool has = [] {
+// CPUID leaf 1 ECX, which the processor description does not keep; asked once
+// per process. Bit 9: the byte shuffle; bit 19: the 32-bit packed multiply.
+uint32_t leaf1_ecx() {
+    static const uint32_t ecx = [] {
         uint32_t regs[4];
-        return platform::run_cpuid(1, regs) && ((regs[2] >> 9) & 1u) != 0;
+        return platform::run_cpuid(1, regs) ? regs[2] : 0u;
     }();
-    return has;
+    return ecx;
 }
 #endif
 
@@ -104,7 +104,8 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
     t->output_kernel_48 = &x86::convert_ycc444_quad_sse2;
     t->output_kernel_49 = &x86::convert_ycc422_quad_sse2;
     t->output_kernel_50 = &x86::convert_ycc420_quad_sse2;
-    if (processor_has_byte_shuffle()) {
+    if ((leaf1_ecx() >> 19) & 1u) t->idct_direct_8x8 = &x86::idct_direct_8x8_sse41;
+    if ((leaf1_ecx() >> 9) & 1u) {
         t->output_kernel_42 = &x86::convert_ycc444_rgb_ssse3;
         t->output_kernel_43 = &x86::convert_ycc422_rgb_ssse3;
         t->output_kernel_44 = &x86::convert_ycc420_rgb_ssse3;

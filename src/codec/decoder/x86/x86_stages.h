@@ -30,6 +30,8 @@ namespace vantorel::x86 {
 // results are saturated to 16 bits before the column pass; within that range
 // the samples equal the generic routine's.
 void idct_direct_8x8_sse2(int16_t* block);
+// The same transform with the 32-bit multiply of CPUID leaf 1, ECX bit 19.
+void idct_direct_8x8_sse41(int16_t* block);
 // coefficient x step, low 16 bits, eight at a time: the generic results.
 void dequantize_direct_sse2(int16_t* block, const QUANT_VALUE* values);
 

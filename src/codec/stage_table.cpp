@@ -104,7 +104,10 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
     t->output_kernel_48 = &x86::convert_ycc444_quad_sse2;
     t->output_kernel_49 = &x86::convert_ycc422_quad_sse2;
     t->output_kernel_50 = &x86::convert_ycc420_quad_sse2;
-    if ((leaf1_ecx() >> 19) & 1u) t->idct_direct_8x8 = &x86::idct_direct_8x8_sse41;
+    if ((leaf1_ecx() >> 19) & 1u) {
+        t->idct_direct_8x8 = &x86::idct_direct_8x8_sse41;
+        t->dequantize_direct = &x86::dequantize_direct_sse41;
+    }
     if ((leaf1_ecx() >> 9) & 1u) {
         t->output_kernel_42 = &x86::convert_ycc444_rgb_ssse3;
         t->output_kernel_43 = &x86::convert_ycc422_rgb_ssse3;

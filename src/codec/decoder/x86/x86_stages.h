@@ -34,6 +34,8 @@ void idct_direct_8x8_sse2(int16_t* block);
 void idct_direct_8x8_sse41(int16_t* block);
 // coefficient x step, low 16 bits, eight at a time: the generic results.
 void dequantize_direct_sse2(int16_t* block, const QUANT_VALUE* values);
+// The same with the unsigned 32-bit pack of CPUID leaf 1, ECX bit 19.
+void dequantize_direct_sse41(int16_t* block, const QUANT_VALUE* values);
 
 // Output kernels, eight or sixteen pixels per step, with the generic kernels'
 // colour arithmetic and bytes.

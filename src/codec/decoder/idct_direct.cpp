@@ -75,35 +75,17 @@ inline void transform_8(const u32 p[8], u32 out[8]) {
 // the two gains and the fixed point multiply to 16 sqrt2 x 16 sqrt2 x 2^12 = 2^21,
 // so one rounding shift by 21 leaves the textbook 2-D value, which is then level
 // shifted and clamped.
-//
-// Most rows and columns of a typical block carry nothing but their first value.
-// With the other seven inputs zero every odd term and the even rotation vanish
-// (the odd terms' 12-bit reduction of 0 + 2048 is 0 as well), so all eight
-// outputs are the rounded p0 << 15: such a row or column is filled with one value
-// computed by the same wrapped arithmetic, which gives the full path's results.
 void idct_direct_8x8(int16_t* block) {
     alignas(32) u32 work[64];
     u32 in[8];
     u32 out[8];
     for (int row = 0; row < 8; ++row) {
-        const int16_t* p = block + 8 * row;
-        if ((p[1] | p[2] | p[3] | p[4] | p[5] | p[6] | p[7]) == 0) {
-            const u32 value = wrap(sar((wrap(p[0]) << 15) + 2048u, 12));
-            for (int k = 0; k < 8; ++k) work[8 * row + k] = value;
-            continue;
-        }
-        for (int k = 0; k < 8; ++k) in[k] = wrap(p[k]);
+        for (int k = 0; k < 8; ++k) in[k] = wrap(block[8 * row + k]);
         transform_8(in, out);
         for (int k = 0; k < 8; ++k) work[8 * row + k] = wrap(sar(out[k] + 2048u, 12));
     }
     for (int col = 0; col < 8; ++col) {
-        const u32* w = work + col;
-        if ((w[8] | w[16] | w[24] | w[32] | w[40] | w[48] | w[56]) == 0) {
-            const int16_t value = clamp_sample(sar((w[0] << 15) + 0x100000u, 21));
-            for (int k = 0; k < 8; ++k) block[8 * k + col] = value;
-            continue;
-        }
-        for (int k = 0; k < 8; ++k) in[k] = w[8 * k];
+        for (int k = 0; k < 8; ++k) in[k] = work[8 * k + col];
         transform_8(in, out);
         for (int k = 0; k < 8; ++k) block[8 * k + col] = clamp_sample(sar(out[k] + 0x100000u, 21));
     }

@@ -298,6 +298,27 @@ TEST(HostileLimits, LargestFramesOfEverySamplingDecodeARegionOrRefuseTheStore) {
     }
 }
 
+// Processor-variant kernels round the red and blue terms a little differently
+// from the routines that write clipped MCUs, and a region clips MCUs that a whole
+// decode writes in full: comparisons byte for byte use the generic fill.
+struct GenericFill {
+    std::string saved;
+    bool had = false;
+    GenericFill() {
+        if (const char* v = std::getenv("VANTOREL_USECPU")) {
+            saved = v;
+            had = true;
+        }
+        setenv("VANTOREL_USECPU", "0", 1);
+    }
+    ~GenericFill() {
+        if (had)
+            setenv("VANTOREL_USECPU", saved.c_str(), 1);
+        else
+            unsetenv("VANTOREL_USECPU");
+    }
+};
+
 // The reference encoder stops at 65500 lines (8188 MCU rows of 8). With a
 // restart marker after every MCU row each row's data stand alone, so the stream
 // is made 65535 lines high (8192 MCU rows) by raising its frame header and
@@ -358,27 +379,9 @@ std::vector<uint8_t> tallest_photo_stream(int width) {
 // memory and from a file, read one after another on one record (so later ones
 // seek through the index), give exactly the pixels of the whole decode.
 TEST(HostileLimits, RegionsOfAnImageWithMoreThan8191McuRowsMatchTheWholeDecode) {
-    // Processor-variant kernels round the red and blue terms a little
-    // differently from the routines that write clipped MCUs, and a region clips
-    // MCUs a whole decode writes in full: the generic routines make the two
-    // comparable byte for byte.
-    struct GenericFill {
-        std::string saved;
-        bool had = false;
-        GenericFill() {
-            if (const char* v = std::getenv("VANTOREL_USECPU")) {
-                saved = v;
-                had = true;
-            }
-            setenv("VANTOREL_USECPU", "0", 1);
-        }
-        ~GenericFill() {
-            if (had)
-                setenv("VANTOREL_USECPU", saved.c_str(), 1);
-            else
-                unsetenv("VANTOREL_USECPU");
-        }
-    } generic;
+    // Variant kernels round red and blue a little differently from the routines
+    // that write clipped MCUs; regions clip MCUs the whole decode writes whole.
+    const GenericFill generic;
     constexpr int kWidth = 16, kHeight = 65535;
     const std::vector<uint8_t> stream = tallest_photo_stream(kWidth);
     if (stream.empty()) GTEST_SKIP() << "corpus not found beside the checkout";
@@ -507,6 +510,59 @@ TEST(HostileReuse, ParametersRequestAfterAKeptRegionScanReadsOnlyTheNewStream) {
     EXPECT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, second), STATUS_SUCCESS);
     EXPECT_EQ(codec->jpeg_width, 24);
     EXPECT_EQ(codec->jpeg_height, 40);
+}
+
+// Region reads one after another on one record resume the kept scan: the
+// stream then stands wherever the previous region ended, so a region whose
+// rows start at the top of the picture must still be read from the top, and
+// give the pixels of the whole decode.
+TEST(HostileReuse, RegionsReadAgainOnOneRecordMatchTheWholeDecodeWhereverTheyStart) {
+    const GenericFill generic;
+    test::RawImage photo;
+    if (!test::load_test_photo(&photo)) GTEST_SKIP() << "corpus not found beside the checkout";
+    const test::RawImage source = test::crop_image(photo, 0, 0, 64, 512, 3);
+    test::RefEncodeOptions options;
+    test::set_sampling(&options, 2, 2);
+    std::vector<uint8_t> stream;
+    std::string error;
+    ASSERT_TRUE(test::ref_encode(source, options, &stream, &error)) << error;
+
+    auto layout = [](test::Codec& c) {
+        c->dib_color = CS_BGR;
+        c->dib_channels = 3;
+        c.props().upsample_filter = 0;
+    };
+    test::Codec whole;
+    ASSERT_EQ(whole.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+    layout(whole);
+    whole->dib_width = 64;
+    whole->dib_height = 512;
+    std::vector<uint8_t> all(64 * 3 * 512);
+    whole->dib_pixels = all.data();
+    ASSERT_EQ(whole.read_buffer(READ_IMAGE_BUFFER, stream), STATUS_SUCCESS);
+
+    test::Codec codec;
+    ASSERT_EQ(codec.read_buffer(READ_PARAMS_BUFFER, stream), STATUS_SUCCESS);
+    layout(codec);
+    const MCU_RECT regions[] = {{0, 200, 64, 260}, {0, 0, 64, 16}, {0, 8, 64, 40}, {8, 300, 40, 330}, {0, 0, 64, 1}};
+    for (const MCU_RECT& g : regions) {
+        SCOPED_TRACE("rows " + std::to_string(g.top) + "-" + std::to_string(g.bottom));
+        const int32_t w = g.right - g.left, h = g.bottom - g.top;
+        codec->dib_width = w;
+        codec->dib_height = h;
+        std::vector<uint8_t> dib(static_cast<size_t>(w) * 3 * h, 0xA5);
+        codec->dib_pixels = dib.data();
+        codec.props().roi_left = g.left;
+        codec.props().roi_top = g.top;
+        codec.props().roi_right = g.right;
+        codec.props().roi_bottom = g.bottom;
+        ASSERT_EQ(codec.read_buffer(READ_IMAGE_BUFFER, stream), STATUS_ROI_SUCCESS);
+        for (int32_t y = 0; y < h; ++y)
+            ASSERT_EQ(std::memcmp(&dib[static_cast<size_t>(y) * w * 3],
+                                  &all[(static_cast<size_t>(g.top + y) * 64 + g.left) * 3], static_cast<size_t>(w) * 3),
+                      0)
+                << "row " << y;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -58,6 +58,12 @@ JPEG_STATUS ensure_row_index(JPEG_PROPERTIES* props, int32_t rows) {
     return STATUS_SUCCESS;
 }
 
+// Marks every entry unknown: the index then describes no scan.
+void forget_row_index(JPEG_PROPERTIES* props) {
+    if (props->row_index == nullptr) return;
+    for (int32_t i = 0; i < props->row_index_entries; ++i) props->row_index[i].position = -1;
+}
+
 bool row_entry_known(const JPEG_PROPERTIES* props, int32_t row) {
     return props->row_index != nullptr && row >= 0 && row < props->row_index_entries &&
            props->row_index[row].position >= 0;
@@ -544,14 +550,26 @@ JPEG_STATUS decode_sequential_region(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_
                 if (status != STATUS_SUCCESS) return status;
             }
         } else {
-            if (!row_entry_known(props, resume_row)) save_row_entry(resume_row, source, scan, props);
-            if (start != resume_row) {
+            // The index holds the rows of one scan. A scan starting afresh (its
+            // record has never been indexed; SCAN_INFO's reserved word marks one
+            // that has) forgets what another scan left there, since restoring such
+            // an entry would send the reader back into that scan's data, over and
+            // over. A kept scan resumed for another region finds the stream where
+            // the last region left it, not at the resume row, so it always starts
+            // from a row it has recorded.
+            const bool resumed = scan->reserved != 0;
+            if (!resumed) {
+                forget_row_index(props);
+                save_row_entry(resume_row, source, scan, props);
+                scan->reserved = 1;
+            }
+            if (start != resume_row || resumed) {
                 int32_t from = start;
                 while (from > 0 && !row_entry_known(props, from)) --from;
                 // The live position is nearer than any earlier entry when it lies
                 // between that entry and the start row.
-                if (resume_row <= start && resume_row >= from) from = resume_row;
-                if (from != resume_row) {
+                if (!resumed && resume_row <= start && resume_row >= from) from = resume_row;
+                if (resumed || from != resume_row) {
                     if (restore_row_entry(from, source, scan, props) != STATUS_SUCCESS) return STATUS_FILE_ERROR;
                 }
                 for (int32_t row = from; row < start; ++row) {

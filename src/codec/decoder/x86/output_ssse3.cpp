@@ -11,6 +11,11 @@
 
 #pragma GCC push_options
 #pragma GCC target("ssse3")
+// clang ignores the GCC pragma; its own form gives every function here the
+// same instruction set.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("ssse3"))), apply_to = function)
+#endif
 
 namespace vantorel::x86 {
 
@@ -78,6 +83,9 @@ VANTOREL_SSSE3_KERNEL(convert_ycc420_bgr_ssse3, 420, ORDER_BGR)
 
 }  // namespace vantorel::x86
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
 #pragma GCC pop_options
 
 #endif

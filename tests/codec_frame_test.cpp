@@ -145,6 +145,20 @@ TEST_F(Validation, DibRangesAndPreset) {
     EXPECT_EQ(validate(READ_PARAMS_FILE), STATUS_SUCCESS);  // no DIB needed
 }
 
+TEST_F(Validation, RowStrideThatCannotBeAddressedIsRefused) {
+    j->jpeg_color = CS_OTHER;
+    j->dib_color = CS_OTHER;
+    j->dib_width = 65535;
+    j->dib_channels = 255;
+    j->dib_row_pad = INT32_MAX - 65535 * 255;
+    EXPECT_EQ(validate(READ_IMAGE_FILE), STATUS_SUCCESS);
+    j->dib_row_pad += 1;
+    EXPECT_EQ(validate(READ_IMAGE_FILE), STATUS_INVALID_PROPERTIES);
+    j->dib_row_pad = 0;
+    j->dib_height = -65535;
+    EXPECT_EQ(validate(READ_IMAGE_FILE), STATUS_SUCCESS);
+}
+
 TEST_F(Validation, SubsamplingOnlyWithPackedYcbcr) {
     j->dib_subsampling = 2;
     EXPECT_EQ(validate(READ_IMAGE_FILE), STATUS_UNSUPPORTED_SUBSAMPLING);

@@ -146,6 +146,13 @@ JPEG_STATUS validate_request(JPEG_RECORD* r) {
             return STATUS_THUMBNAIL_WRONG_COLOR;
         if (r->dib_row_pad < 0) return STATUS_INVALID_PROPERTIES;
         if (r->dib_channels < 1 || r->dib_channels > 255) return STATUS_INVALID_PROPERTIES;
+        // The row stride and the offset of the last row must be addressable; an
+        // absurd row pad would otherwise wrap them on a 32-bit build.
+        const int64_t stride = static_cast<int64_t>(r->dib_width) * r->dib_channels + r->dib_row_pad;
+        const int64_t rows = r->dib_height < 0 ? -static_cast<int64_t>(r->dib_height) : r->dib_height;
+        if (stride > INT32_MAX || static_cast<double>(stride) * static_cast<double>(rows) >
+                                      static_cast<double>(INTPTR_MAX))
+            return STATUS_INVALID_PROPERTIES;
         if (!(r->dib_subsampling == 0 || (r->dib_subsampling == 2 && r->dib_color == CS_YCBCR)))
             return STATUS_UNSUPPORTED_SUBSAMPLING;
     }

@@ -326,62 +326,6 @@ TEST(SequentialRegion, RowIndexGrowsWithTheFrameAndIsReusedByLaterRegions) {
 // ---------------------------------------------------------------------------
 // Pixels: reading step by step or a region gives the bytes of the whole decode
 
-std::string first_pixel_difference(const OurPixels& full, const OurPixels& part, int x0, int y0) {
-    for (int y = 0; y < part.height; ++y) {
-        for (int x = 0; x < part.width; ++x) {
-            for (int c = 0; c < part.channels; ++c) {
-                const uint8_t a = full.pixels[(static_cast<size_t>(y + y0) * full.width + x + x0) * full.channels + c];
-                const uint8_t b = part.pixels[(static_cast<size_t>(y) * part.width + x) * part.channels + c];
-                if (a != b)
-                    return "pixel (" + std::to_string(x + x0) + "," + std::to_string(y + y0) + ") channel " +
-                           std::to_string(c) + ": whole " + std::to_string(a) + ", part " + std::to_string(b);
-            }
-        }
-    }
-    return "";
-}
-
-void expect_parts_match_whole(const std::vector<uint8_t>& stream, const std::string& label) {
-    const IO_MODE kinds[] = {READ_IMAGE_BUFFER, READ_IMAGE_HALF_BUFFER, READ_IMAGE_QUARTER_BUFFER,
-                             READ_IMAGE_EIGHTH_BUFFER};
-    for (IO_MODE kind : kinds) {
-        for (bool smooth : {false, true}) {
-            const std::string name = label + " kind " + std::to_string(kind) + (smooth ? " smooth" : "");
-            PixelRun run;
-            run.kind = kind;
-            run.smooth = smooth;
-            const OurPixels whole = our_pixels(stream, run);
-            ASSERT_EQ(whole.status, STATUS_SUCCESS) << name;
-            size_t written = 0;
-            for (uint8_t byte : whole.pixels) written += byte != 0xA5;
-            ASSERT_GT(written, whole.pixels.size() / 2) << name << ": the whole decode wrote no picture";
-            run.step = true;
-            const OurPixels stepped = our_pixels(stream, run);
-            ASSERT_EQ(stepped.status, STATUS_SUCCESS) << name;
-            EXPECT_GT(stepped.reads, 1) << name;
-            EXPECT_EQ(first_pixel_difference(whole, stepped, 0, 0), "") << name << " step by step";
-            // Regions: inside, at each edge, and one pixel wide.
-            const int w = whole.width, h = whole.height;
-            const int regions[][4] = {{w / 4, h / 3, w * 3 / 4, h * 2 / 3}, {0, h / 2, w, h},
-                                      {w / 2, 0, w, h / 2},                 {w / 3, h / 3, w / 3 + 1, h / 3 + 1}};
-            for (const auto& roi : regions) {
-                if (roi[2] <= roi[0] || roi[3] <= roi[1]) continue;
-                for (bool step : {false, true}) {
-                    PixelRun part = run;
-                    part.step = step;
-                    std::memcpy(part.roi, roi, sizeof part.roi);
-                    const OurPixels got = our_pixels(stream, part);
-                    const std::string where = name + " region " + std::to_string(roi[0]) + "," +
-                                              std::to_string(roi[1]) + "-" + std::to_string(roi[2]) + "," +
-                                              std::to_string(roi[3]) + (step ? " step" : "");
-                    ASSERT_GE(got.status, 0) << where;
-                    EXPECT_EQ(first_pixel_difference(whole, got, roi[0], roi[1]), "") << where;
-                }
-            }
-        }
-    }
-}
-
 TEST(SequentialPixels, StepByStepAndRegionsGiveTheBytesOfTheWholeDecode) {
     for (const Layout& layout : {kLayouts[0], kLayouts[2], kLayouts[3], kLayouts[5], kLayouts[10]}) {
         ScanStreamOptions o = options_for(layout, 53, 41);

@@ -99,4 +99,12 @@ struct OurPixels {
 
 OurPixels our_pixels(const std::vector<uint8_t>& stream, const PixelRun& run);
 
+// The first byte where `part` (placed at x0, y0) differs from `full`, described; empty when none does.
+std::string first_pixel_difference(const OurPixels& full, const OurPixels& part, int x0, int y0);
+
+// Decodes the stream whole, step by step and as several regions (each also step by
+// step) at every scale, with and without smoothing, and expects every part to hold
+// exactly the bytes of the whole decode.
+void expect_parts_match_whole(const std::vector<uint8_t>& stream, const std::string& label);
+
 }  // namespace vantorel::test

@@ -13,43 +13,13 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "fuzz_common.h"
 
 namespace {
 
 using namespace vantorel;
+using namespace vantorel::fuzz;
 
-constexpr size_t kHeaderBytes = 12;
-// Keep each run's pixel buffer bounded: larger frames still parse, and are decoded
-// as a region of at most this many pixels in each direction.
-constexpr int32_t kMaxDibSide = 512;
-
-struct Layout {
-    COLOR_SPACE color;
-    int32_t channels;
-};
-
-constexpr Layout kLayouts[] = {
-    {CS_BGR, 3}, {CS_RGB, 3}, {CS_GRAY, 1}, {CS_QUAD, 4}, {CS_YCBCR, 2}, {CS_YCBCR, 3}, {CS_OTHER, 3}, {CS_OTHER, 1},
-};
-
-// Where a stepwise read stands: the scan being decoded, its resume position,
-// the input position and the number of progressive scans. Every read that
-// returns "Interrupt Success" has output one more MCU, so this must change from
-// one such read to the next; a read that leaves it unchanged would let a caller
-// that reads until the picture is done loop for ever.
-struct StepPoint {
-    const void* scan;
-    int32_t column, row;
-    const uint8_t* cur;
-    int32_t position, scans;
-    bool operator==(const StepPoint&) const = default;
-};
-
-StepPoint step_point(const JPEG_RECORD* r) {
-    const SCAN_INFO* scan = r->props.current_scan;
-    return {scan, scan != nullptr ? scan->resume_state[0] : -1, scan != nullptr ? scan->resume_state[1] : -1,
-            r->props.source.cur, r->props.source.position, r->props.progressive_scans};
-}
 
 void set_variant(uint8_t choice) {
     static std::string value;

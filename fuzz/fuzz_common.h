@@ -1,0 +1,45 @@
+// What the fuzz targets share: the request header's size, the DIB layouts an
+// input can choose, the bound on a run's DIB, and the test that a stepwise read
+// makes progress.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/codec.h"
+
+namespace vantorel::fuzz {
+
+constexpr size_t kHeaderBytes = 12;
+// Larger frames are decoded as a region of at most this many pixels a side.
+constexpr int32_t kMaxDibSide = 512;
+
+struct Layout {
+    COLOR_SPACE color;
+    int32_t channels;
+};
+
+constexpr Layout kLayouts[] = {
+    {CS_BGR, 3}, {CS_RGB, 3}, {CS_GRAY, 1}, {CS_QUAD, 4}, {CS_YCBCR, 2}, {CS_YCBCR, 3}, {CS_OTHER, 3}, {CS_OTHER, 1},
+};
+
+// Where a stepwise read stands: the scan being decoded, its resume position,
+// the input position and the number of progressive scans. Every read that
+// returns "Interrupt Success" has output one more MCU, so this must change from
+// one such read to the next; a read that leaves it unchanged would let a caller
+// that reads until the picture is done loop for ever.
+struct StepPoint {
+    const void* scan;
+    int32_t column, row;
+    const uint8_t* cur;
+    int32_t position, scans;
+    bool operator==(const StepPoint&) const = default;
+};
+
+inline StepPoint step_point(const JPEG_RECORD* r) {
+    const SCAN_INFO* scan = r->props.current_scan;
+    return {scan, scan != nullptr ? scan->resume_state[0] : -1, scan != nullptr ? scan->resume_state[1] : -1,
+            r->props.source.cur, r->props.source.position, r->props.progressive_scans};
+}
+
+}  // namespace vantorel::fuzz

@@ -61,6 +61,42 @@ TEST(ProgressiveBlocks, EndOfBandWithoutExtraBitsEndsTheCurrentBlockOnly) {
     EXPECT_EQ(bits.source.eob_run, 0);
 }
 
+TEST(ProgressiveBlocks, BlocksInsideAnEndOfBandRunCorrectOnlyTheirNonZeroValuesInTheBand) {
+    // Band 6..12 of a refinement scan, inside an end-of-band run. Non-zero
+    // values at zig-zag 3 (before the band), 8 and 11 (in it) and 20 (after it):
+    // only 8 and 11 take a correction bit, in zig-zag order.
+    const HUFF_DECODE_TABLE ac = table_of({0x00}, 1, 1);
+    auto make_block = [] {
+        std::vector<int16_t> block(64, 0);
+        block[natural_order[3]] = 2;
+        block[natural_order[8]] = -2;
+        block[natural_order[11]] = 2;
+        block[natural_order[20]] = 2;
+        return block;
+    };
+    BitSource bits({0xA0});  // 1, 0, then spare bits
+    bits.source.eob_run = 2;
+    std::vector<int16_t> block = make_block();
+    ASSERT_EQ(decode_ac_refine(&bits.source, block.data(), &ac, 6, 12, 0), STATUS_SUCCESS);
+    EXPECT_EQ(bits.source.bit_count, 6);  // two bits taken from the one byte
+    EXPECT_EQ(block[natural_order[8]], -3);
+    EXPECT_EQ(block[natural_order[11]], 2);
+    EXPECT_EQ(block[natural_order[3]], 2);
+    EXPECT_EQ(block[natural_order[20]], 2);
+    EXPECT_EQ(bits.source.eob_run, 1);
+
+    // A block with nothing non-zero inside the band reads no bit at all, even
+    // with values on both sides of it; so does a band that has run out.
+    std::vector<int16_t> outside(64, 0);
+    outside[natural_order[5]] = 4;
+    outside[natural_order[13]] = 4;
+    ASSERT_EQ(decode_ac_refine(&bits.source, outside.data(), &ac, 6, 12, 0), STATUS_SUCCESS);
+    EXPECT_EQ(bits.source.bit_count, 6);
+    EXPECT_EQ(bits.source.eob_run, 0);
+    EXPECT_EQ(outside[natural_order[5]], 4);
+    EXPECT_EQ(outside[natural_order[13]], 4);
+}
+
 TEST(ProgressiveBlocks, FirstAcScanShiftsValuesByThePointTransform) {
     // Symbol 0x12: run 1, size 2; magnitude bits 10 give +2, shifted by Al = 2.
     const HUFF_DECODE_TABLE ac = table_of({0x12, 0x00}, 1, 1);

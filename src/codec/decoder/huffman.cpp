@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "codec/codec.h"
+#include "codec/decoder/bit_reader.h"
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
@@ -17,25 +18,18 @@ namespace vantorel {
 // Zig-zag position -> natural (row-major) index, then 16 guard entries: a run
 // that overshoots the end of a block lands on coefficient 63, never outside.
 const int32_t natural_order[80] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
-    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
-    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
-    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
+    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
+    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
 };
 
 // Entry s is 1 - 2^s: added to s magnitude bits whose top bit is clear, it gives
 // the negative value those bits stand for.
 const int32_t extend_offset[16] = {
-    0,     -1,    -3,    -7,     -15,    -31,    -63,    -127,
-    -255,  -511,  -1023, -2047,  -4095,  -8191,  -16383, -32767,
+    0, -1, -3, -7, -15, -31, -63, -127, -255, -511, -1023, -2047, -4095, -8191, -16383, -32767,
 };
 
 namespace {
-
-inline int32_t extend_value(uint32_t bits, int32_t size) {
-    const int32_t value = static_cast<int32_t>(bits);
-    return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];
-}
 
 // The largest code of a length as an unsigned number, or -1 when the length has
 // no code. A stored -1 always means "none"; other negative values are codes
@@ -45,10 +39,11 @@ inline int32_t largest_code(const HUFF_DECODE_TABLE* table, int32_t length) {
     return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
 }
 
+}  // namespace
+
 // Codes longer than the 8-bit lookahead: extend the code one bit at a time until
 // it falls within the codes of its length. 16 bits without a match give symbol 0.
-JPEG_STATUS slow_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length,
-                        int32_t* symbol) {
+JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length, int32_t* symbol) {
     if (source->bit_count < length) {
         const JPEG_STATUS status = fill_bits(source, length);
         if (status != STATUS_SUCCESS) return status;
@@ -67,71 +62,16 @@ JPEG_STATUS slow_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int
         return STATUS_SUCCESS;
     }
     // A table rejected half-way or never defined must still stay inside symbols.
-    const uint32_t index = table->first_index[length] +
-                           (static_cast<uint32_t>(code) - table->min_code[length]);
+    const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
     *symbol = index < 257 ? table->symbols[index] : 0;
     return STATUS_SUCCESS;
 }
 
-// The common case of fill_bits, taken inline: no marker pending and the next four
-// bytes are in the buffer with no 0xFF among them. fill_bits would then take
-// bytes one at a time until more than 24 bits are held; this takes the same
-// bytes at once and leaves the same accumulator, count and input position.
-// Anything else goes to fill_bits.
-inline JPEG_STATUS top_up(BYTE_SOURCE* source, int32_t need) {
-    const int32_t count = source->bit_count;
-    if (source->pending_marker == 0 && source->avail >= 4 && count >= 0 && count <= 24) {
-        uint8_t next[4];
-        std::memcpy(next, source->cur, 4);
-        const uint32_t word = (static_cast<uint32_t>(next[0]) << 24) | (static_cast<uint32_t>(next[1]) << 16) |
-                              (static_cast<uint32_t>(next[2]) << 8) | next[3];
-        // A byte of ~word is zero exactly where word holds 0xFF.
-        const uint32_t inverted = ~word;
-        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
-            const int32_t taken = (32 - count) >> 3;  // 1-4 bytes bring the count to 25-32
-            source->bit_acc = (source->bit_acc << (8 * taken)) | (word >> (32 - 8 * taken));
-            source->bit_count = count + 8 * taken;
-            source->cur += taken;
-            source->avail -= static_cast<uint32_t>(taken);
-            source->position = static_cast<int32_t>(static_cast<uint32_t>(source->position) +
-                                                    static_cast<uint32_t>(taken));
-            return STATUS_SUCCESS;
-        }
-    }
-    return fill_bits(source, need);
-}
-
-inline JPEG_STATUS next_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol) {
-    if (source->bit_count < 8) {
-        const JPEG_STATUS status = top_up(source, 0);
-        if (status < 0) return status;
-        if (source->bit_count < 8) return slow_symbol(source, table, 1, symbol);
-    }
-    const uint32_t entry =
-        table->lookahead[static_cast<uint32_t>(source->bit_acc >> (source->bit_count - 8)) & 0xFFu];
-    const int32_t length = static_cast<int32_t>(entry >> 16);
-    if (length != 0) {
-        source->bit_count -= length;
-        *symbol = static_cast<int32_t>(entry & 0xFFFFu);
-        return STATUS_SUCCESS;
-    }
-    return slow_symbol(source, table, 9, symbol);
-}
-
-// Reads and extends the magnitude bits of a coefficient.
-inline JPEG_STATUS next_value(BYTE_SOURCE* source, int32_t size, int32_t* value) {
-    if (source->bit_count < size) {
-        const JPEG_STATUS status = top_up(source, size);
-        if (status != STATUS_SUCCESS) return status;
-    }
-    *value = extend_value(get_bits(source, size), size);
-    return STATUS_SUCCESS;
-}
+namespace {
 
 // Decodes the DC difference into the predictor (16-bit wrap-around). Returns the
 // bit reader's status; *value receives the DC value only on success.
-inline JPEG_STATUS next_dc(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* predictor,
-                           int16_t* value) {
+inline JPEG_STATUS next_dc(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* predictor, int16_t* value) {
     int32_t symbol;
     JPEG_STATUS status = next_symbol(source, dc_table, &symbol);
     if (status != STATUS_SUCCESS) return status;
@@ -161,7 +101,9 @@ inline void clear_block(int16_t* block) {
 }
 
 // A marker ends the block quietly; only real failures travel up.
-inline JPEG_STATUS block_result(JPEG_STATUS status) { return status > 0 ? STATUS_SUCCESS : status; }
+inline JPEG_STATUS block_result(JPEG_STATUS status) {
+    return status > 0 ? STATUS_SUCCESS : status;
+}
 
 }  // namespace
 
@@ -304,7 +246,7 @@ struct LocalBits {
             return STATUS_SUCCESS;
         }
         store();
-        const JPEG_STATUS status = slow_symbol(source, table, 9, out);
+        const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
         load();
         return status;
     }

@@ -11,7 +11,10 @@
 // component walks that component's own blocks row by row, which for a
 // subsampled component is not the MCU order; both land in the store at the
 // block's place inside its frame MCU.
+#include <cstring>
+
 #include "codec/codec.h"
+#include "codec/decoder/bit_reader.h"
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
@@ -20,19 +23,13 @@ namespace {
 
 // Reads s magnitude bits and extends them to a signed value. Returns 0, a
 // negative status, or MARKER_REACHED.
-JPEG_STATUS read_magnitude(BYTE_SOURCE* source, int32_t s, int32_t* value) {
-    if (source->bit_count < s) {
-        const JPEG_STATUS status = fill_bits(source, s);
-        if (status != STATUS_SUCCESS) return status;
-    }
-    const int32_t v = static_cast<int32_t>(get_bits(source, s));
-    *value = (v & (1 << (s - 1))) != 0 ? v : v + extend_offset[s];
-    return STATUS_SUCCESS;
+inline JPEG_STATUS read_magnitude(BYTE_SOURCE* source, int32_t s, int32_t* value) {
+    return next_value(source, s, value);
 }
 
-JPEG_STATUS read_bit(BYTE_SOURCE* source, uint32_t* bit) {
+inline JPEG_STATUS read_bit(BYTE_SOURCE* source, uint32_t* bit) {
     if (source->bit_count < 1) {
-        const JPEG_STATUS status = fill_bits(source, 1);
+        const JPEG_STATUS status = top_up(source, 1);
         if (status != STATUS_SUCCESS) return status;
     }
     *bit = get_bits(source, 1);
@@ -41,11 +38,11 @@ JPEG_STATUS read_bit(BYTE_SOURCE* source, uint32_t* bit) {
 
 // Length of an end-of-band run announced by a symbol with run field r: 2^r plus
 // r further bits.
-JPEG_STATUS read_eob_run(BYTE_SOURCE* source, int32_t r, int32_t* run) {
+inline JPEG_STATUS read_eob_run(BYTE_SOURCE* source, int32_t r, int32_t* run) {
     int32_t length = 1 << r;
     if (r > 0) {
         if (source->bit_count < r) {
-            const JPEG_STATUS status = fill_bits(source, r);
+            const JPEG_STATUS status = top_up(source, r);
             if (status != STATUS_SUCCESS) return status;
         }
         length += static_cast<int32_t>(get_bits(source, r));
@@ -56,19 +53,60 @@ JPEG_STATUS read_eob_run(BYTE_SOURCE* source, int32_t r, int32_t* run) {
 
 // A correction bit for a coefficient already non-zero: a 1 adds one unit of
 // this scan's precision away from zero, unless that bit is already set.
-JPEG_STATUS refine_coefficient(BYTE_SOURCE* source, int16_t* coefficient, int32_t p1) {
+inline JPEG_STATUS refine_coefficient(BYTE_SOURCE* source, int16_t* coefficient, int32_t p1) {
     uint32_t bit = 0;
     const JPEG_STATUS status = read_bit(source, &bit);
     if (status != STATUS_SUCCESS) return status;
     const int32_t c = *coefficient;
-    if (bit != 0 && (c & p1) == 0)
-        *coefficient = static_cast<int16_t>(static_cast<uint16_t>(c >= 0 ? c + p1 : c - p1));
+    if (bit != 0 && (c & p1) == 0) *coefficient = static_cast<int16_t>(static_cast<uint16_t>(c >= 0 ? c + p1 : c - p1));
     return STATUS_SUCCESS;
+}
+
+// Zig-zag position of each natural index (the inverse of natural_order).
+struct ZIGZAG_POSITIONS {
+    int16_t of[64];
+    constexpr ZIGZAG_POSITIONS() : of{} {
+        constexpr int32_t order[64] = {
+            0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+            41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+            30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+        };
+        for (int32_t k = 0; k < 64; ++k) of[order[k]] = static_cast<int16_t>(k);
+    }
+};
+constexpr ZIGZAG_POSITIONS kZigzag{};
+
+// The highest zig-zag position in first..last whose coefficient is non-zero,
+// or first - 1 when there is none. Most blocks of a late refinement scan hold a
+// few low-frequency values and nothing in the rest of the band, so this looks
+// at eight coefficients at a time, without branches (vector types of the
+// compiler: packed registers where the processor has them, plain code
+// elsewhere).
+using Lanes16 = int16_t __attribute__((vector_size(16)));
+
+inline int32_t last_nonzero_in_band(const int16_t* block, int32_t first, int32_t last) {
+    const Lanes16 lo = Lanes16{} + static_cast<int16_t>(first);
+    const Lanes16 hi = Lanes16{} + static_cast<int16_t>(last);
+    Lanes16 found = lo - 1;
+    for (int32_t i = 0; i < 64; i += 8) {
+        Lanes16 c, z;
+        std::memcpy(&c, block + i, sizeof c);
+        std::memcpy(&z, kZigzag.of + i, sizeof z);
+        const Lanes16 wanted = (c != 0) & (z >= lo) & (z <= hi);
+        const Lanes16 candidate = (z & wanted) | (found & ~wanted);
+        const Lanes16 higher = candidate > found;
+        found = (candidate & higher) | (found & ~higher);
+    }
+    int32_t best = first - 1;
+    for (int32_t l = 0; l < 8; ++l) best = found[l] > best ? found[l] : best;
+    return best;
 }
 
 // Maps the result of a bit-reader step inside a block routine: a marker ends
 // the block quietly, a failure travels up.
-inline JPEG_STATUS block_result(JPEG_STATUS status) { return status < 0 ? status : STATUS_SUCCESS; }
+inline JPEG_STATUS block_result(JPEG_STATUS status) {
+    return status < 0 ? status : STATUS_SUCCESS;
+}
 
 // Which MCUs of the frame get output, and in which mode.
 struct OUTPUT_WINDOW {
@@ -85,14 +123,27 @@ struct PROGRESSIVE_RUN {
     bool output_enabled;
 };
 
-int16_t* store_block(const PROGRESSIVE_RUN& run, int32_t col, int32_t row, int32_t frame_index, int32_t h,
-                     int32_t v) {
+int16_t* store_block(const PROGRESSIVE_RUN& run, int32_t col, int32_t row, int32_t frame_index, int32_t h, int32_t v) {
     const SCAN_LAYOUT& L = *run.layout;
     const COMPONENT_INFO& c = run.props->frame.components[frame_index];
     const size_t mcu = static_cast<size_t>(row) * static_cast<size_t>(L.frame_mcus_per_row) + static_cast<size_t>(col);
     const size_t block = mcu * static_cast<size_t>(L.frame_mcu_blocks) +
                          static_cast<size_t>(L.frame_block_offset[frame_index] + v * c.h_samp + h);
     return run.props->coef_buffer + block * 64;
+}
+
+// How many blocks ahead of the one being decoded a one-component walk asks
+// for, and the request itself: both 64-byte halves of a 128-byte block. A hint
+// only; it never faults and changes no result.
+constexpr int32_t kPrefetchAhead = 6;
+
+inline void prefetch_block(const int16_t* block) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(block);
+    __builtin_prefetch(block + 32);
+#else
+    (void)block;
+#endif
 }
 
 // Sends one MCU of the store on: into the caller's planes as stored, or
@@ -118,7 +169,8 @@ void output_store_mcu(const PROGRESSIVE_RUN& run, int32_t col, int32_t row) {
     for (int32_t fi = 0; fi < nf; ++fi) {
         const COMPONENT_INFO& c = props->frame.components[fi];
         const QUANT_VALUE* values = props->quant_tables[c.quant_selector].quant_values;
-        for (int32_t b = 0; b < c.h_samp * c.v_samp; ++b, block += 64) props->stage_table->active_dequantize(block, values);
+        for (int32_t b = 0; b < c.h_samp * c.v_samp; ++b, block += 64)
+            props->stage_table->active_dequantize(block, values);
     }
     output_mcu(props, run.source, run.scan, col, row, L.frame_mcu_blocks, props->mcu_buffer, L.frame_mcus_per_row,
                L.frame_mcu_rows, L.scale_factor, L.simple_sampling);
@@ -141,8 +193,8 @@ void point_at_region_row(const PROGRESSIVE_RUN& run, int32_t row, int32_t first_
     const int32_t skip = first_col - run.window.left > 0 ? first_col - run.window.left : 0;
     // A hint only (the writers place each MCU themselves): wrapping unsigned
     // arithmetic, never pointer arithmetic outside the DIB.
-    const uintptr_t across = static_cast<uintptr_t>(skip) * static_cast<uintptr_t>(props->dib_channels) *
-                             static_cast<uintptr_t>(L.max_h);
+    const uintptr_t across =
+        static_cast<uintptr_t>(skip) * static_cast<uintptr_t>(props->dib_channels) * static_cast<uintptr_t>(L.max_h);
     const uintptr_t down = static_cast<uintptr_t>(row - run.window.top) * static_cast<uintptr_t>(L.max_v) *
                            static_cast<uintptr_t>(props->dib_stride);
     const uintptr_t offset = (across + down) * 8u / static_cast<uintptr_t>(L.scale_factor);
@@ -157,7 +209,8 @@ void output_mcu_row(const PROGRESSIVE_RUN& run, int32_t row) {
     point_at_region_row(run, row, 0);
     for (int32_t col = run.window.left; col < run.window.right; ++col) output_store_mcu(run, col, row);
     // The delayed MCU at the right edge; a region ending earlier owes none.
-    if (L.lag_h && L.output_step && run.window.right == L.frame_mcus_per_row) flush_call(run, L.frame_mcus_per_row, row);
+    if (L.lag_h && L.output_step && run.window.right == L.frame_mcus_per_row)
+        flush_call(run, L.frame_mcus_per_row, row);
 }
 
 // The final flush row that releases the last MCU row with vertical smoothing.
@@ -292,6 +345,13 @@ JPEG_STATUS walk_component_blocks(const PROGRESSIVE_RUN& run) {
             const int32_t by = row * v_samp + v;
             if (by >= blocks_down) break;
             for (int32_t bx = 0; bx < blocks_across; ++bx) {
+                // The store is far larger than the caches, and a subsampled
+                // component's blocks lie an MCU apart in it, a stride the
+                // hardware does not foresee: ask for a block some way ahead.
+                if (bx + kPrefetchAhead < blocks_across) {
+                    const int32_t ahead = bx + kPrefetchAhead;
+                    prefetch_block(store_block(run, ahead / h_samp, row, fi, ahead % h_samp, v));
+                }
                 int16_t* block = store_block(run, bx / h_samp, row, fi, bx % h_samp, v);
                 const JPEG_STATUS status = decode_store_block(run, 0, block);
                 if (status < 0) return status;
@@ -356,10 +416,10 @@ JPEG_STATUS run_progressive(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIE
 // Block routines
 // ---------------------------------------------------------------------------
 
-JPEG_STATUS decode_dc_first(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* block,
-                            int16_t* predictor, int32_t al) {
+JPEG_STATUS decode_dc_first(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* block, int16_t* predictor,
+                            int32_t al) {
     int32_t symbol = 0;
-    JPEG_STATUS status = decode_huff_symbol(source, dc_table, &symbol);
+    JPEG_STATUS status = next_symbol(source, dc_table, &symbol);
     if (status != STATUS_SUCCESS) return block_result(status);
     const int32_t s = symbol & 15;
     if (s > 0) {
@@ -368,7 +428,8 @@ JPEG_STATUS decode_dc_first(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_tab
         if (status != STATUS_SUCCESS) return block_result(status);
         *predictor = static_cast<int16_t>(static_cast<uint16_t>(*predictor + diff));
     }
-    block[0] = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(static_cast<uint16_t>(*predictor)) << al));
+    block[0] =
+        static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(static_cast<uint16_t>(*predictor)) << al));
     return STATUS_SUCCESS;
 }
 
@@ -388,7 +449,7 @@ JPEG_STATUS decode_ac_first(BYTE_SOURCE* source, int16_t* block, const HUFF_DECO
     }
     for (int32_t k = ss; k <= se;) {
         int32_t symbol = 0;
-        JPEG_STATUS status = decode_huff_symbol(source, ac_table, &symbol);
+        JPEG_STATUS status = next_symbol(source, ac_table, &symbol);
         if (status != STATUS_SUCCESS) return block_result(status);
         const int32_t r = symbol >> 4, s = symbol & 15;
         if (s == 0) {
@@ -422,7 +483,7 @@ JPEG_STATUS decode_ac_refine(BYTE_SOURCE* source, int16_t* block, const HUFF_DEC
     if (source->eob_run == 0) {
         while (k <= se) {
             int32_t symbol = 0;
-            status = decode_huff_symbol(source, ac_table, &symbol);
+            status = next_symbol(source, ac_table, &symbol);
             if (status != STATUS_SUCCESS) return block_result(status);
             int32_t r = symbol >> 4;
             const int32_t s = symbol & 15;
@@ -460,7 +521,10 @@ JPEG_STATUS decode_ac_refine(BYTE_SOURCE* source, int16_t* block, const HUFF_DEC
         }
     }
     if (source->eob_run > 0) {
-        for (; k <= se; ++k) {
+        // Only coefficients already non-zero take a correction bit here; past
+        // the last of them in the band there is nothing to read.
+        const int32_t last = last_nonzero_in_band(block, k, se);
+        for (; k <= last; ++k) {
             int16_t* coefficient = &block[natural_order[k]];
             if (*coefficient != 0) {
                 status = refine_coefficient(source, coefficient, p1);

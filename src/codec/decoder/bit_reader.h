@@ -1,0 +1,79 @@
+// The bit reader's inline fast paths, shared by the sequential and progressive
+// block routines so that both take the common cases without a call.
+//
+// The accumulator takes bytes at its low end: the valid bits are the low
+// bit_count bits and the oldest one is the highest of them. Every routine here
+// leaves exactly the accumulator, count and input position that taking the
+// bytes one at a time through fill_bits would leave.
+#pragma once
+
+#include <cstring>
+
+#include "codec/decoder/decoder.h"
+
+namespace vantorel {
+
+// Codes longer than the 8-bit lookahead (or a symbol read while fewer than 8
+// bits remain): extends the code bit by bit from `length` bits on.
+JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length, int32_t* symbol);
+
+inline int32_t extend_value(uint32_t bits, int32_t size) {
+    const int32_t value = static_cast<int32_t>(bits);
+    return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];
+}
+
+// The common case of fill_bits, taken inline: no marker pending and the next four
+// bytes are in the buffer with no 0xFF among them. fill_bits would then take
+// bytes one at a time until more than 24 bits are held; this takes the same
+// bytes at once and leaves the same accumulator, count and input position.
+// Anything else goes to fill_bits.
+inline JPEG_STATUS top_up(BYTE_SOURCE* source, int32_t need) {
+    const int32_t count = source->bit_count;
+    if (source->pending_marker == 0 && source->avail >= 4 && count >= 0 && count <= 24) {
+        uint8_t next[4];
+        std::memcpy(next, source->cur, 4);
+        const uint32_t word = (static_cast<uint32_t>(next[0]) << 24) | (static_cast<uint32_t>(next[1]) << 16) |
+                              (static_cast<uint32_t>(next[2]) << 8) | next[3];
+        // A byte of ~word is zero exactly where word holds 0xFF.
+        const uint32_t inverted = ~word;
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+            const int32_t taken = (32 - count) >> 3;  // 1-4 bytes bring the count to 25-32
+            source->bit_acc = (source->bit_acc << (8 * taken)) | (word >> (32 - 8 * taken));
+            source->bit_count = count + 8 * taken;
+            source->cur += taken;
+            source->avail -= static_cast<uint32_t>(taken);
+            source->position =
+                static_cast<int32_t>(static_cast<uint32_t>(source->position) + static_cast<uint32_t>(taken));
+            return STATUS_SUCCESS;
+        }
+    }
+    return fill_bits(source, need);
+}
+
+inline JPEG_STATUS next_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t* symbol) {
+    if (source->bit_count < 8) {
+        const JPEG_STATUS status = top_up(source, 0);
+        if (status < 0) return status;
+        if (source->bit_count < 8) return decode_long_symbol(source, table, 1, symbol);
+    }
+    const uint32_t entry = table->lookahead[static_cast<uint32_t>(source->bit_acc >> (source->bit_count - 8)) & 0xFFu];
+    const int32_t length = static_cast<int32_t>(entry >> 16);
+    if (length != 0) {
+        source->bit_count -= length;
+        *symbol = static_cast<int32_t>(entry & 0xFFFFu);
+        return STATUS_SUCCESS;
+    }
+    return decode_long_symbol(source, table, 9, symbol);
+}
+
+// Reads and extends the magnitude bits of a coefficient.
+inline JPEG_STATUS next_value(BYTE_SOURCE* source, int32_t size, int32_t* value) {
+    if (source->bit_count < size) {
+        const JPEG_STATUS status = top_up(source, size);
+        if (status != STATUS_SUCCESS) return status;
+    }
+    *value = extend_value(get_bits(source, size), size);
+    return STATUS_SUCCESS;
+}
+
+}  // namespace vantorel

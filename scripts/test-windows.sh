@@ -80,6 +80,20 @@ fi
 
 integration build-win64 "64-bit DLL under 64-bit Wine"
 
+# The whole suite again with each processor variant index forced through the
+# registry value the library reads, the way a user would force one.
+variants() {  # build folder, label
+  local folder=$1 label=$2 prefix="$root/$1/wineprefix"
+  local key='HKLM\Software\Morvane Corporation\Tessaline\Quorra'
+  for cpu in 0 1 2 3 4 5 6; do
+    echo "== windows: integration suite, $label, USECPU $cpu"
+    wine_in "$prefix" 120 reg add "$key" /v USECPU /t REG_DWORD /d "$cpu" /f >/dev/null
+    (cd "$folder" && wine_in "$prefix" 600 ./vantorel_host.exe "Z:$corpus" "Z:$root/$folder/scratch") | tail -n 1
+  done
+  wine_in "$prefix" 120 reg delete "$key" /v USECPU /f >/dev/null 2>&1 || true
+}
+variants build-win64 "64-bit DLL under 64-bit Wine"
+
 # 32-bit Wine: use it when it runs a 32-bit program; otherwise try to install it.
 wine32_works() {
   prepare_prefix "$root/build-win32/wineprefix"
@@ -113,6 +127,7 @@ try_install_wine32() {
 
 if wine32_works || { try_install_wine32 && rm -rf build-win32/wineprefix && wine32_works; }; then
   integration build-win32 "32-bit DLL under 32-bit Wine"
+  variants build-win32 "32-bit DLL under 32-bit Wine"
 else
   echo "windows: 32-bit Wine (i386 multiarch, wine32) is not installed and could not be installed here;"
   echo "windows: the integration suite ran against the 64-bit DLL only (the 32-bit exports were checked above)"

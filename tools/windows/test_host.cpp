@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <iterator>
 #include <vector>
 
 #include "codec/codec.h"
@@ -502,14 +503,25 @@ void rotated_paragraph_draws_turned() {
         fail("the turned text is misplaced: (%ld,%ld)-(%ld,%ld)", b.left, b.top, b.right, b.bottom);
 }
 
+// Every variant index the registry can force must decode exactly like the
+// generic fill (index 0). The value the run started with is put back, so a
+// suite run under a forced index keeps it for the tests after this one.
 void usecpu_in_the_registry_is_honoured() {
     const char* path = "Software\\Morvane Corporation\\Tessaline\\Quorra";
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return fail("cannot create the registry key");
+    DWORD saved = 0, saved_type = 0, saved_size = sizeof saved;
+    const bool had_value = RegQueryValueExA(key, "USECPU", nullptr, &saved_type, reinterpret_cast<BYTE*>(&saved),
+                                            &saved_size) == ERROR_SUCCESS;
+    const char* files[] = {"libjpeg-turbo/testorig.jpg", "jpeg-decoder/reftest/images/mozilla/jpg-gray.jpg",
+                           "jpeg-decoder/reftest/images/mozilla/jpg-cmyk-1.jpg",
+                           "jpeg-decoder/reftest/images/mozilla/jpg-progressive.jpg",
+                           "jpeg-decoder/reftest/images/restarts.jpg"};
+    std::vector<std::vector<uint32_t>> generic(std::size(files));
     auto* record = static_cast<JPEG_RECORD*>(std::calloc(1, sizeof(JPEG_RECORD)));
-    for (DWORD forced : {3u, 6u, 0u}) {
+    for (DWORD forced : {0u, 1u, 2u, 3u, 4u, 5u, 6u}) {
         RegSetValueExA(key, "USECPU", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&forced), 4);
         std::memset(record, 0, sizeof *record);
         if (open_codec(record) != STATUS_SUCCESS) {
@@ -519,10 +531,25 @@ void usecpu_in_the_registry_is_honoured() {
         if (record->props.processor_variant != static_cast<int32_t>(forced))
             fail("USECPU %lu gave variant %d", forced, record->props.processor_variant);
         close_codec(record);
+        for (size_t f = 0; f < std::size(files); ++f) {
+            std::vector<uint32_t> pixels;
+            int w = 0, h = 0;
+            if (!codec_decode(corpus(files[f]), &pixels, &w, &h)) {
+                fail("USECPU %lu: the codec cannot decode %s", forced, files[f]);
+                continue;
+            }
+            if (forced == 0)
+                generic[f] = pixels;
+            else if (pixels != generic[f])
+                fail("USECPU %lu: %s decodes unlike the generic fill", forced, files[f]);
+        }
     }
-    RegDeleteValueA(key, "USECPU");
+    if (had_value)
+        RegSetValueExA(key, "USECPU", 0, saved_type, reinterpret_cast<const BYTE*>(&saved), saved_size);
+    else
+        RegDeleteValueA(key, "USECPU");
     RegCloseKey(key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    if (!had_value) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
     std::free(record);
 }
 
@@ -641,7 +668,8 @@ int main(int argc, char** argv) {
     run("VtRender lowers the name and dispatches", render_dispatches_by_lowered_name);
     run("paragraphs in each alignment draw inside their box", paragraphs_in_each_alignment_draw_inside_their_box);
     run("a rotated paragraph draws turned", rotated_paragraph_draws_turned);
-    run("USECPU in the registry is honoured", usecpu_in_the_registry_is_honoured);
+    run("USECPU in the registry is honoured, and every index decodes like the generic fill",
+        usecpu_in_the_registry_is_honoured);
     run("comment buffer on an inaccessible page gives -30", comment_buffer_on_an_inaccessible_page_gives_minus_30);
     run("DIB on a read-only page gives -1 and the record closes",
         dib_on_a_read_only_page_gives_minus_1_and_the_record_closes);

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 
 #include "codec/codec.h"
 
@@ -13,6 +15,17 @@ namespace vantorel::fuzz {
 constexpr size_t kHeaderBytes = 12;
 // Larger frames are decoded as a region of at most this many pixels a side.
 constexpr int32_t kMaxDibSide = 512;
+
+// Forces the processor variant index the next open_codec takes, from three bits
+// of the input: 0-6 force that index, 7 lets detection decide.
+inline void set_variant(uint8_t choice) {
+    static std::string value;
+    value = std::to_string(choice % 8);
+    if (choice % 8 == 7)
+        unsetenv("VANTOREL_USECPU");
+    else
+        setenv("VANTOREL_USECPU", value.c_str(), 1);
+}
 
 struct Layout {
     COLOR_SPACE color;

@@ -4,7 +4,8 @@
 // parameters request or seeks to a row of the region index is reached. The first
 // 12 bytes choose the request as in the memory target; two of them also choose
 // how far an inserted padding segment shifts the stream against the buffer
-// boundaries, so the same headers and scans are met at every buffer offset.
+// boundaries, so the same headers and scans are met at every buffer offset, and
+// three bits of the last one choose the processor variant index.
 #include <unistd.h>
 
 #include <cstddef>
@@ -195,13 +196,7 @@ void run_request(const uint8_t* header) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < kHeaderBytes + 2) return 0;
-    static bool variant_set = false;
-    if (!variant_set) {
-        // Processor variants are the memory target's concern; here the reading
-        // paths are, so detection decides once.
-        unsetenv("VANTOREL_USECPU");
-        variant_set = true;
-    }
+    set_variant(data[11] & 7);
     const uint32_t shift = (static_cast<uint32_t>(data[9]) << 4 | data[11] >> 4) % 4096;
     write_scratch(shifted_stream(data + kHeaderBytes, size - kHeaderBytes, shift));
     run_request(data);

@@ -21,15 +21,6 @@ using namespace vantorel;
 using namespace vantorel::fuzz;
 
 
-void set_variant(uint8_t choice) {
-    static std::string value;
-    value = std::to_string(choice % 8);  // 7 means: let detection decide
-    if (choice % 8 == 7)
-        unsetenv("VANTOREL_USECPU");
-    else
-        setenv("VANTOREL_USECPU", value.c_str(), 1);
-}
-
 void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
     set_variant(header[11]);
     auto record = std::make_unique<JPEG_RECORD>();

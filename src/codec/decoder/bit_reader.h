@@ -76,4 +76,17 @@ inline JPEG_STATUS next_value(BYTE_SOURCE* source, int32_t size, int32_t* value)
     return STATUS_SUCCESS;
 }
 
+// Clears the 64 coefficients with sixteen-byte stores. A call through the
+// process-wide zero-fill routine costs as much as the clear itself here, and a
+// plain memset of this size becomes a string instruction whose start-up cost is
+// a sixth of the whole block decode.
+using ClearLane = int16_t __attribute__((vector_size(16), aligned(2), may_alias));
+
+inline void clear_block(int16_t* block) {
+    ClearLane* lanes = reinterpret_cast<ClearLane*>(block);
+    const ClearLane zero = {};
+    lanes[0] = zero, lanes[1] = zero, lanes[2] = zero, lanes[3] = zero;
+    lanes[4] = zero, lanes[5] = zero, lanes[6] = zero, lanes[7] = zero;
+}
+
 }  // namespace vantorel

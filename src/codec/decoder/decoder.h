@@ -56,6 +56,12 @@ JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
                          const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
 JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
                                  const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
+// The processor-variant forms (64-bit accumulator with the valid bits at the
+// top): the same results, reporting "Error EOF" where a file yields no bytes.
+JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                              const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
+JPEG_STATUS decode_block_dc_only_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                                      const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
 
 // The next n bits (1-16), most significant first; bits past the end of in-memory
 // data read as zeros. The caller has filled first.

@@ -27,9 +27,12 @@ inline int16_t clamp_sample(int32_t x) {
     return static_cast<int16_t>(x + 128);
 }
 
-// One 8-point inverse transform, the common part of both passes of the 8x8
-// routine. p holds the eight inputs, out receives the eight results before the
-// pass's final rounding shift.
+// The 8-point inverse transform of eight lanes at once, the common part of both
+// passes of the 8x8 routine: lane i takes p[k][i] as its input k and receives its
+// eight results in out[k][i], before the pass's final rounding shift. The loop
+// over the lanes has a fixed trip count and no branches, so the compiler turns it
+// into packed arithmetic; with 16-bit inputs every product is a 16 x 16-bit
+// multiply widened to 32 bits, which is why no factor exceeds 16 signed bits.
 //
 // The constants are cosines at 15 fractional bits:
 //   32138 = 2^15 cos(pi/16)    27246 = 2^15 cos(3pi/16)
@@ -37,35 +40,60 @@ inline int16_t clamp_sample(int32_t x) {
 //   42813 = 2^15 sqrt2 cos(pi/8), 17734 = 2^15 sqrt2 sin(pi/8)  (the even rotation)
 //    5793 = 2^13 / sqrt2, applied after a 12-bit reduction to the odd terms that
 //           need the extra 1/sqrt2 factor.
+// 42813 is applied as 32768 + 10045, the first part a shift; modulo 2^32 that is
+// the same product.
 // The odd part first rotates (p1, p7) by 7pi/16 and (p5, p3) by 3pi/16; their
 // sums and differences, some scaled by 1/sqrt2, give the four odd terms T, A, C, E
 // of outputs 0/7, 1/6, 2/5 and 3/4. The even part is the butterfly of p0 +- p4
 // (shifted to the same 15-bit scale) with the rotation of (p2, p6) by pi/8.
 // Overall each pass's result is 16 sqrt2 x 2^12 times the textbook 1-D value.
-inline void transform_8(const u32 p[8], u32 out[8]) {
-    const u32 f = p[1] * 6393u - p[7] * 32138u;
-    const u32 g = p[5] * 27246u - p[3] * 18205u;
-    const u32 h = p[7] * 6393u + p[1] * 32138u;
-    const u32 l = p[5] * 18205u + p[3] * 27246u;
+template <typename T>
+inline void transform_lanes(const T (&p)[8][8], u32 (&out)[8][8]) {
+    for (int i = 0; i < 8; ++i) {
+        const u32 p0 = wrap(p[0][i]), p1 = wrap(p[1][i]), p2 = wrap(p[2][i]), p3 = wrap(p[3][i]);
+        const u32 p4 = wrap(p[4][i]), p5 = wrap(p[5][i]), p6 = wrap(p[6][i]), p7 = wrap(p[7][i]);
 
-    const u32 e = wrap(sar(f + g + 2048u, 12)) * 5793u;
-    const u32 t = wrap(sar(h + l + 2048u, 12)) * 5793u;
-    const u32 a = h + f - l - g;
-    const u32 c = h + g - l - f;
+        const u32 f = p1 * 6393u - p7 * 32138u;
+        const u32 g = p5 * 27246u - p3 * 18205u;
+        const u32 h = p7 * 6393u + p1 * 32138u;
+        const u32 l = p5 * 18205u + p3 * 27246u;
 
-    const u32 u = (p[0] + p[4]) << 15;
-    const u32 r = (p[0] - p[4]) << 15;
-    const u32 w = p[2] * 42813u + p[6] * 17734u;
-    const u32 b = p[2] * 17734u - p[6] * 42813u;
+        const u32 e = wrap(sar(f + g + 2048u, 12)) * 5793u;
+        const u32 t = wrap(sar(h + l + 2048u, 12)) * 5793u;
+        const u32 a = h + f - l - g;
+        const u32 c = h + g - l - f;
 
-    out[0] = t + u + w;
-    out[7] = u + w - t;
-    out[1] = a + r + b;
-    out[6] = r + b - a;
-    out[2] = c + (r - b);
-    out[5] = (r - b) - c;
-    out[3] = e + (u - w);
-    out[4] = (u - w) - e;
+        const u32 u = (p0 + p4) << 15;
+        const u32 r = (p0 - p4) << 15;
+        const u32 w = p2 * 10045u + (p2 << 15) + p6 * 17734u;
+        const u32 b = p2 * 17734u - p6 * 10045u - (p6 << 15);
+
+        out[0][i] = t + u + w;
+        out[7][i] = u + w - t;
+        out[1][i] = a + r + b;
+        out[6][i] = r + b - a;
+        out[2][i] = c + (r - b);
+        out[5][i] = (r - b) - c;
+        out[3][i] = e + (u - w);
+        out[4][i] = (u - w) - e;
+    }
+}
+
+// Column pass on the row results (in[k][c]: row k, column c), rounding shift,
+// level shift and clamp into the block. The results before the clamp lie within
+// +-2^10, so the clamp works on 16-bit values.
+template <typename T>
+inline void column_pass(const T (&in)[8][8], int16_t* block) {
+    u32 out[8][8];
+    transform_lanes(in, out);
+    for (int k = 0; k < 8; ++k) {
+        for (int c = 0; c < 8; ++c) {
+            int16_t s = static_cast<int16_t>(sar(out[k][c] + 0x100000u, 21) + 128);
+            s = s < 0 ? int16_t{0} : s;
+            s = s > 255 ? int16_t{255} : s;
+            block[8 * k + c] = s;
+        }
+    }
 }
 
 }  // namespace
@@ -75,19 +103,52 @@ inline void transform_8(const u32 p[8], u32 out[8]) {
 // the two gains and the fixed point multiply to 16 sqrt2 x 16 sqrt2 x 2^12 = 2^21,
 // so one rounding shift by 21 leaves the textbook 2-D value, which is then level
 // shifted and clamped.
+//
+// The row pass runs on all eight rows at once, so the block is first turned so
+// that one array holds one frequency of every row; the row results are turned
+// back for the column pass, which runs on all eight columns at once. Row results
+// of ordinary pictures fit 16 bits and the column pass then multiplies 16-bit
+// values; when any does not (only extreme coefficients do that), it multiplies
+// the full 32-bit values instead, with the same wrapping results.
+//
+// A block that holds only its DC value gives one sample everywhere: the row pass
+// leaves DC << 15 in every output of row 0 and nothing elsewhere, rounded to
+// 8 x DC, and the column pass turns that into (8 x DC) << 15 in every output.
 void idct_direct_8x8(int16_t* block) {
-    alignas(32) u32 work[64];
-    u32 in[8];
-    u32 out[8];
-    for (int row = 0; row < 8; ++row) {
-        for (int k = 0; k < 8; ++k) in[k] = wrap(block[8 * row + k]);
-        transform_8(in, out);
-        for (int k = 0; k < 8; ++k) work[8 * row + k] = wrap(sar(out[k] + 2048u, 12));
+    uint16_t ac = 0;
+    for (int i = 1; i < 64; ++i) ac |= static_cast<uint16_t>(block[i]);
+    if (ac == 0) {
+        const u32 row = wrap(sar((wrap(block[0]) << 15) + 2048u, 12));
+        const int16_t s = clamp_sample(sar((row << 15) + 0x100000u, 21));
+        for (int i = 0; i < 64; ++i) block[i] = s;
+        return;
     }
-    for (int col = 0; col < 8; ++col) {
-        for (int k = 0; k < 8; ++k) in[k] = work[8 * k + col];
-        transform_8(in, out);
-        for (int k = 0; k < 8; ++k) block[8 * k + col] = clamp_sample(sar(out[k] + 0x100000u, 21));
+
+    int16_t freq[8][8];  // freq[k][row]: coefficient k of each row
+    for (int k = 0; k < 8; ++k)
+        for (int row = 0; row < 8; ++row) freq[k][row] = block[8 * row + k];
+    u32 out[8][8];  // out[k][row]: result k of each row
+    transform_lanes(freq, out);
+
+    int32_t rows[8][8];  // rows[k][row], rounded
+    u32 wide = 0;
+    for (int k = 0; k < 8; ++k) {
+        for (int row = 0; row < 8; ++row) {
+            const int32_t v = sar(out[k][row] + 2048u, 12);
+            rows[k][row] = v;
+            wide |= (wrap(v) + 32768u) >> 16;
+        }
+    }
+    if (wide == 0) {
+        int16_t in[8][8];  // in[row][k]
+        for (int row = 0; row < 8; ++row)
+            for (int k = 0; k < 8; ++k) in[row][k] = static_cast<int16_t>(rows[k][row]);
+        column_pass(in, block);
+    } else {
+        int32_t in[8][8];
+        for (int row = 0; row < 8; ++row)
+            for (int k = 0; k < 8; ++k) in[row][k] = rows[k][row];
+        column_pass(in, block);
     }
 }
 

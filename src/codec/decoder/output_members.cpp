@@ -16,6 +16,9 @@
 //   R = Y + red, G = Y - green, B = Y + blue, each clamped to 0..255.
 // The terms depend on the chroma pair only and are computed once per chroma
 // sample, then shared by the 1, 2 or 4 pixels that sample covers.
+#include <bit>
+#include <cstring>
+
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
@@ -177,6 +180,162 @@ void kernel_420(const int16_t* __restrict y, const int16_t* __restrict cb, const
 }
 
 // ---------------------------------------------------------------------------
+// Converting kernels for samples within 0..255, which is all the transforms and
+// upsamplers ever produce. On that range the colour terms and the sums fit 16
+// bits when the large factors are split off exactly:
+//   (359 Cr - 45813) >> 8        = Cr - 179 + ((103 Cr + 11) >> 8)
+//   (88 Cb + 183 Cr - 34806) >> 8 = Cr - 136 + ((88 Cb - 73 Cr + 10) >> 8)
+//   (454 Cb - 57937) >> 8        = 2 Cb - 227 + ((175 - 58 Cb) >> 8)
+// (each moves a multiple of 256 out of the floor division; the remaining sums
+// stay within -18615..26276). Every loop below has a fixed trip count and works
+// on 16-bit lanes, so the compiler packs eight or sixteen values per step. The
+// kernels check the range first and leave any other MCU to the per-pixel form.
+// ---------------------------------------------------------------------------
+
+template <int N>
+inline bool within_bytes(const int16_t* samples) {
+    uint16_t high = 0;
+    for (int i = 0; i < N; ++i) high |= static_cast<uint16_t>(samples[i]);
+    return (high & 0xFF00u) == 0;
+}
+
+template <int N>
+struct Terms {
+    int16_t red[N], green[N], blue[N];
+};
+
+template <int N>
+inline void colour_terms(const int16_t* cb, const int16_t* cr, Terms<N>& t) {
+    for (int i = 0; i < N; ++i) {
+        const int16_t b = cb[i], r = cr[i];
+        t.red[i] = static_cast<int16_t>(r - 179 + static_cast<int16_t>(static_cast<int16_t>(103 * r + 11) >> 8));
+        t.green[i] =
+            static_cast<int16_t>(r - 136 + static_cast<int16_t>(static_cast<int16_t>(88 * b - 73 * r + 10) >> 8));
+        t.blue[i] = static_cast<int16_t>(2 * b - 227 + static_cast<int16_t>(static_cast<int16_t>(175 - 58 * b) >> 8));
+    }
+}
+
+// The terms of a subsampled MCU spread to one entry per pixel, rows of 16 pixels
+// top to bottom: pixel (x, row) takes chroma sample (x / 2, row / rows_per).
+template <int Rows, int RowsPer>
+inline void spread_terms(const Terms<64>& in, Terms<16 * Rows>& out) {
+    for (int row = 0; row < Rows; ++row) {
+        for (int x = 0; x < 16; ++x) {
+            const int from = (row / RowsPer) * 8 + x / 2;
+            out.red[16 * row + x] = in.red[from];
+            out.green[16 * row + x] = in.green[from];
+            out.blue[16 * row + x] = in.blue[from];
+        }
+    }
+}
+
+// The luma of a 16-pixel-wide MCU in rows of 16: blocks side by side, block rows
+// top to bottom.
+template <int Rows>
+inline void luma_rows(const int16_t* y, int16_t (&out)[16 * Rows]) {
+    for (int row = 0; row < Rows; ++row) {
+        const int16_t* left = y + (row / 8) * 128 + (row % 8) * 8;
+        std::memcpy(out + 16 * row, left, 8 * sizeof(int16_t));
+        std::memcpy(out + 16 * row + 8, left + 64, 8 * sizeof(int16_t));
+    }
+}
+
+inline uint32_t clamp16(int16_t v) {
+    v = v < 0 ? int16_t{0} : v;
+    v = v > 255 ? int16_t{255} : v;
+    return static_cast<uint16_t>(v);
+}
+
+// N pixels as 32-bit words holding the pixel's bytes in memory order from the
+// lowest byte up (the fourth byte is 255 for the quad format and is not stored
+// for the three-byte ones). One loop over the whole MCU, so that the compiler
+// packs it rather than unrolling it.
+template <Format F, int N>
+inline void convert_pixels(const int16_t* y, const Terms<N>& t, uint32_t (&px)[N]) {
+    for (int i = 0; i < N; ++i) {
+        const uint32_t r = clamp16(static_cast<int16_t>(y[i] + t.red[i]));
+        const uint32_t g = clamp16(static_cast<int16_t>(y[i] - t.green[i]));
+        const uint32_t b = clamp16(static_cast<int16_t>(y[i] + t.blue[i]));
+        if constexpr (F == FMT_BGR)
+            px[i] = b | g << 8 | r << 16;
+        else if constexpr (F == FMT_QUAD)
+            px[i] = r | g << 8 | b << 16 | 0xFF000000u;
+        else
+            px[i] = r | g << 8 | b << 16;
+    }
+}
+
+// Stores the W pixels px[0..W) at out. Three-byte pixels on a little-endian
+// machine go out as overlapping four-byte stores in ascending order, each one's
+// extra byte rewritten by the next pixel; the last pixel stores exactly its
+// three bytes, so nothing past the run is touched.
+template <Format F, int W>
+inline void store_run(uint8_t* out, const uint32_t* px) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (F == FMT_QUAD) {
+            std::memcpy(out, px, 4 * W);
+        } else {
+            for (int i = 0; i < W - 1; ++i) std::memcpy(out + 3 * i, px + i, 4);
+            std::memcpy(out + 3 * (W - 1), px + W - 1, 3);
+        }
+    } else {
+        constexpr int bpp = bytes_per_pixel(F);
+        for (int i = 0; i < W; ++i)
+            for (int k = 0; k < bpp; ++k) out[bpp * i + k] = static_cast<uint8_t>(px[i] >> (8 * k));
+    }
+}
+
+template <Format F>
+void convert_444(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                 uint8_t* __restrict dest, intptr_t stride) {
+    if (!(within_bytes<64>(y) && within_bytes<64>(cb) && within_bytes<64>(cr))) {
+        kernel_444<F>(y, cb, cr, nullptr, dest, stride);
+        return;
+    }
+    Terms<64> t;
+    colour_terms(cb, cr, t);
+    uint32_t px[64];
+    convert_pixels<F>(y, t, px);
+    for (int32_t r = 0; r < 8; ++r) store_run<F, 8>(dest + r * stride, px + 8 * r);
+}
+
+// 16 x 8 and 16 x 16: the terms are worked out once per chroma sample, spread
+// to the pixels, and the luma gathered into rows of 16.
+template <Format F, int Rows>
+void convert_wide(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                  uint8_t* __restrict dest, intptr_t stride) {
+    Terms<64> t;
+    colour_terms(cb, cr, t);
+    Terms<16 * Rows> spread;
+    spread_terms<Rows, Rows / 8>(t, spread);
+    int16_t luma[16 * Rows];
+    luma_rows<Rows>(y, luma);
+    uint32_t px[16 * Rows];
+    convert_pixels<F>(luma, spread, px);
+    for (int32_t r = 0; r < Rows; ++r) store_run<F, 16>(dest + r * stride, px + 16 * r);
+}
+
+template <Format F>
+void convert_422(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                 uint8_t* __restrict dest, intptr_t stride) {
+    if (!(within_bytes<128>(y) && within_bytes<64>(cb) && within_bytes<64>(cr))) {
+        kernel_422<F>(y, cb, cr, nullptr, dest, stride);
+        return;
+    }
+    convert_wide<F, 8>(y, cb, cr, dest, stride);
+}
+
+template <Format F>
+void convert_420(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
+                 uint8_t* __restrict dest, intptr_t stride) {
+    if (!(within_bytes<256>(y) && within_bytes<64>(cb) && within_bytes<64>(cr))) {
+        kernel_420<F>(y, cb, cr, nullptr, dest, stride);
+        return;
+    }
+    convert_wide<F, 16>(y, cb, cr, dest, stride);
+}
+
+// ---------------------------------------------------------------------------
 // Partial routines: one 8x8 quarter of a cut MCU, only the pixels of `rect`
 // (quarter-relative). The chroma pointers already point at the samples that
 // cover the quarter (row stride 8). The terms of the quarter's chroma samples
@@ -266,32 +425,41 @@ K word_or(const JPEG_PROPERTIES* props, K STAGE_TABLE::*word, K generic) {
 // Generic kernels (the stage table's words 41-59 in the generic fill)
 // ---------------------------------------------------------------------------
 
+// The whole block is clamped in one packed loop, then stored row by row.
 void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride) {
-    for (int32_t r = 0; r < 8; ++r) {
-        uint8_t* row = dest + r * stride;
-        for (int32_t x = 0; x < 8; ++x) row[x] = clamp_byte(samples[r * 8 + x]);
+    uint8_t bytes[64];
+    for (int32_t i = 0; i < 64; ++i) {
+        int16_t v = samples[i];
+        v = v < 0 ? int16_t{0} : v;
+        v = v > 255 ? int16_t{255} : v;
+        bytes[i] = static_cast<uint8_t>(v);
     }
+    for (int32_t r = 0; r < 8; ++r) std::memcpy(dest + r * stride, bytes + 8 * r, 8);
 }
 
 #define VANTOREL_KERNEL3(name, layout, format)                                                               \
     void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride) { \
         kernel_##layout<format>(c0, c1, c2, nullptr, dest, stride);                                          \
     }
-#define VANTOREL_KERNEL4(name, layout, format)                                                              \
+#define VANTOREL_CONVERT3(name, layout, format)                                                          \
+    void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride) { \
+        convert_##layout<format>(c0, c1, c2, dest, stride);                                              \
+    }
+#define VANTOREL_KERNEL4(name, layout, format)                                                           \
     void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, const int16_t* c3, uint8_t* dest, \
               intptr_t stride) {                                                                            \
         kernel_##layout<format>(c0, c1, c2, c3, dest, stride);                                              \
     }
 
-VANTOREL_KERNEL3(kernel_convert_ycc444_rgb, 444, FMT_RGB)
-VANTOREL_KERNEL3(kernel_convert_ycc422_rgb, 422, FMT_RGB)
-VANTOREL_KERNEL3(kernel_convert_ycc420_rgb, 420, FMT_RGB)
-VANTOREL_KERNEL3(kernel_convert_ycc444_bgr, 444, FMT_BGR)
-VANTOREL_KERNEL3(kernel_convert_ycc422_bgr, 422, FMT_BGR)
-VANTOREL_KERNEL3(kernel_convert_ycc420_bgr, 420, FMT_BGR)
-VANTOREL_KERNEL3(kernel_convert_ycc444_quad, 444, FMT_QUAD)
-VANTOREL_KERNEL3(kernel_convert_ycc422_quad, 422, FMT_QUAD)
-VANTOREL_KERNEL3(kernel_convert_ycc420_quad, 420, FMT_QUAD)
+VANTOREL_CONVERT3(kernel_convert_ycc444_rgb, 444, FMT_RGB)
+VANTOREL_CONVERT3(kernel_convert_ycc422_rgb, 422, FMT_RGB)
+VANTOREL_CONVERT3(kernel_convert_ycc420_rgb, 420, FMT_RGB)
+VANTOREL_CONVERT3(kernel_convert_ycc444_bgr, 444, FMT_BGR)
+VANTOREL_CONVERT3(kernel_convert_ycc422_bgr, 422, FMT_BGR)
+VANTOREL_CONVERT3(kernel_convert_ycc420_bgr, 420, FMT_BGR)
+VANTOREL_CONVERT3(kernel_convert_ycc444_quad, 444, FMT_QUAD)
+VANTOREL_CONVERT3(kernel_convert_ycc422_quad, 422, FMT_QUAD)
+VANTOREL_CONVERT3(kernel_convert_ycc420_quad, 420, FMT_QUAD)
 VANTOREL_KERNEL3(kernel_copy_444, 444, FMT_COPY3)
 VANTOREL_KERNEL3(kernel_copy_422, 422, FMT_COPY3)
 VANTOREL_KERNEL3(kernel_copy_420, 420, FMT_COPY3)
@@ -303,17 +471,17 @@ VANTOREL_KERNEL4(kernel_convert_ycca420_quad, 420, FMT_YCCA)
 VANTOREL_KERNEL4(kernel_copy_4444_quad, 444, FMT_COPY4)
 
 #undef VANTOREL_KERNEL3
+#undef VANTOREL_CONVERT3
 #undef VANTOREL_KERNEL4
 
 // ---------------------------------------------------------------------------
 // Entry routines of the fixed members
 // ---------------------------------------------------------------------------
 
-#define VANTOREL_MEMBER3(name, layout, format, word, generic)                                 \
-    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {              \
-        return run_member<layout, format>(props, mcu_col, mcu_row,                            \
-                                          word_or<Kernel3>(props, &STAGE_TABLE::word, generic), \
-                                          nullptr);                                           \
+#define VANTOREL_MEMBER3(name, layout, format, word, generic)                                             \
+    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                          \
+        return run_member<layout, format>(props, mcu_col, mcu_row,                                        \
+                                          word_or<Kernel3>(props, &STAGE_TABLE::word, generic), nullptr); \
     }
 #define VANTOREL_MEMBER4(name, layout, format, word, generic)                                          \
     JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                       \

@@ -302,6 +302,9 @@ JPEG_STATUS output_progressive_general(JPEG_PROPERTIES* props, int32_t mcu_col, 
 }
 
 JPEG_STATUS convert_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+    // Whole smoothed MCUs of the usual layouts take the direct route; it writes
+    // the bytes the two passes below would.
+    if (write_smoothed_mcu(props, mcu_col, mcu_row)) return STATUS_SUCCESS;
     const JPEG_STATUS status = props->progressive_scans != 0 ? output_progressive_general(props, mcu_col, mcu_row)
                                                               : output_sequential_general(props, mcu_col, mcu_row);
     convert_in_place(props, mcu_col, mcu_row);

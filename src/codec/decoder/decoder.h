@@ -155,6 +155,20 @@ int32_t describe_mcu_components(const JPEG_PROPERTIES* props, const SCAN_INFO* s
 // Slot `slot` of smoothing-ring buffer `buffer` (one frame MCU of samples), or null
 // when there is no ring or the slot does not lie wholly inside it.
 int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t slot);
+// The ring's geometry worked out once for many look-ups: slot s of buffer b starts
+// at buffers[b] + s * slot_values and lies wholly inside its buffer for 0 <= s <
+// slots, exactly the slots smooth_ring_slot hands out. False (and no slots) when
+// smooth_ring_slot would give null for every slot.
+struct SMOOTH_RING_VIEW {
+    int16_t* buffers[4];
+    int64_t slot_values;
+    int64_t slots;
+};
+bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view);
+inline int16_t* ring_view_slot(const SMOOTH_RING_VIEW& view, int32_t buffer, int32_t slot) {
+    if (buffer < 0 || buffer > 3 || slot < 0 || slot >= view.slots) return nullptr;
+    return view.buffers[buffer] + static_cast<int64_t>(slot) * view.slot_values;
+}
 // reduced_output.cpp: the writers of write_scaled_mcu.
 void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
                       int32_t block_size);
@@ -199,6 +213,14 @@ void apply_deferred_color_conversion(JPEG_PROPERTIES* props);
 // byte within the pixel is `channel_byte`, for the pixels of `clip`.
 void write_component_plane(const JPEG_PROPERTIES* props, int32_t channel, int32_t channel_byte,
                            const uint8_t* plane, const MCU_RECT& clip, uint8_t* mcu_out);
+
+// --- smooth_output.cpp -----------------------------------------------------
+// Writes a whole MCU of a three-component Y/Cb/Cr frame sampled 2x2 or 2x1 (chroma
+// 1x1) with the triangle filter and the in-place colour conversion into RGB, BGR
+// or four-byte quad pixels, giving the bytes convert_general would. Returns false,
+// having written nothing, for any other layout and for an MCU cut by the DIB or
+// the region; convert_general then takes it.
+bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 
 // --- output_select.cpp, output_members.cpp ---------------------------------
 JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);

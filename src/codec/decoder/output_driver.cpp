@@ -356,22 +356,33 @@ int32_t describe_mcu_components(const JPEG_PROPERTIES* props, const SCAN_INFO* s
 // + 2) slots of one frame MCU. The quarter size is read back from the buffer
 // addresses, so a slot is handed out only if it lies wholly inside its quarter,
 // whatever geometry the current scan has.
-int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t slot) {
+bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
+    *view = SMOOTH_RING_VIEW{};
     const SMOOTH_RING* ring = props->smooth_ring;
-    if (ring == nullptr || buffer < 0 || buffer > 3 || slot < 0) return nullptr;
+    if (ring == nullptr) return false;
     MCU_COMPONENT comps[4];
     const int32_t count = describe_mcu_components(props, nullptr, true, comps);
-    if (count == 0) return nullptr;
+    if (count == 0) return false;
     const int64_t slot_values = static_cast<int64_t>(comps[count - 1].first_block + comps[count - 1].block_count) * 64;
     const uintptr_t base = reinterpret_cast<uintptr_t>(ring->buffers[0]);
-    if (base == 0) return nullptr;
+    if (base == 0) return false;
     const uintptr_t quarter_bytes = reinterpret_cast<uintptr_t>(ring->buffers[1]) - base;
-    if (quarter_bytes == 0 || static_cast<uint64_t>(quarter_bytes) > (uint64_t{1} << 40)) return nullptr;
+    if (quarter_bytes == 0 || static_cast<uint64_t>(quarter_bytes) > (uint64_t{1} << 40)) return false;
     for (uintptr_t i = 2; i < 4; ++i)
-        if (reinterpret_cast<uintptr_t>(ring->buffers[i]) != base + i * quarter_bytes) return nullptr;
+        if (reinterpret_cast<uintptr_t>(ring->buffers[i]) != base + i * quarter_bytes) return false;
     const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));
-    if ((static_cast<int64_t>(slot) + 1) * slot_values > quarter) return nullptr;
-    return ring->buffers[buffer] + static_cast<int64_t>(slot) * slot_values;
+    const int64_t slots = quarter / slot_values;
+    if (slots < 1) return false;
+    for (int32_t i = 0; i < 4; ++i) view->buffers[i] = ring->buffers[i];
+    view->slot_values = slot_values;
+    view->slots = slots;
+    return true;
+}
+
+int16_t* smooth_ring_slot(const JPEG_PROPERTIES* props, int32_t buffer, int32_t slot) {
+    SMOOTH_RING_VIEW view;
+    if (!view_smooth_ring(props, &view)) return nullptr;
+    return ring_view_slot(view, buffer, slot);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,344 @@
+// Triangle-filtered output of whole MCUs in the usual smoothing layouts: three
+// components Y, Cb, Cr with Y sampled 2x2 or 2x1 and both chroma components 1x1,
+// into three-byte RGB or BGR pixels or four-byte quad pixels.
+//
+// The general writer gives these MCUs the same bytes one component plane at a
+// time and fetches every chroma neighbour through a chain of tests. Here the
+// neighbour blocks are looked up once per MCU and copied, with the edge rules,
+// into a padded chroma tile; the filter then runs as plain row loops over the
+// tile, and each pixel is converted and its bytes stored once. Every loop has a
+// fixed trip count and no tests inside, so the compiler vectorises it for any
+// processor the library runs on.
+//
+// Arithmetic, exactly as the general writer's:
+//   2x1: out[2k] = (3 s[k] + s[k-1] + 1) >> 2, out[2k+1] = (3 s[k] + s[k+1] + 2) >> 2
+//   2x2: (9c + 3l + 3u + ul + 8) >> 4 and (9c + 3r + 3u + ur + 7) >> 4 for the top
+//        pixel pair, the same with the row below for the bottom pair; worked here as
+//        a vertical pass (3 c + u, 3 c + d) and then the horizontal 3:1 pass.
+//   R = Y + ((359 Cr - 45813) >> 8), G = Y + ((34806 - 88 Cb - 183 Cr) >> 8),
+//   B = Y + ((454 Cb - 57937) >> 8), each clamped to 0..255.
+// A neighbour outside the image (or missing from the ring) is replaced by the
+// nearest sample of the blocks that exist, as in the general writer.
+#include <bit>
+#include <cstring>
+
+#include "codec/decoder/decoder.h"
+
+namespace vantorel {
+
+namespace {
+
+enum PIXEL_FORMAT { PIXEL_RGB, PIXEL_BGR, PIXEL_QUAD };
+
+uint8_t* offset_address(uint8_t* base, intptr_t bytes) {
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
+}
+
+bool sampled(int32_t h, int32_t v, int32_t want_h, int32_t want_v) {
+    return h == want_h && v == want_v;
+}
+
+// The blocks around one chroma block: [row - 1 .. row + 1][col - 1 .. col + 1],
+// [1][1] the block itself, null where there is no neighbour.
+struct CHROMA_NEIGHBOURS {
+    const int16_t* block[3][3];
+};
+
+// The filtered chroma of one component, split by pixel parity: even[y][k] is
+// the value of pixel 2k of MCU row y, odd[y][k] that of pixel 2k + 1. Kept this
+// way, every pass below works on whole rows of eight 16-bit lanes.
+template <int32_t V>
+struct FILTERED_CHROMA {
+    uint16_t even[8 * V][8];
+    uint16_t odd[8 * V][8];
+};
+
+// Copies one row of the padded tile: the sample left of the block row, its eight
+// samples and the sample right of it. `band` is one row of CHROMA_NEIGHBOURS and
+// `r` the row within those blocks.
+inline void fill_tile_row(const int16_t* const band[3], int32_t r, uint16_t* out) {
+    const int16_t* middle = band[1] + 8 * r;
+    const int16_t left = band[0] != nullptr ? band[0][8 * r + 7] : middle[0];
+    const int16_t right = band[2] != nullptr ? band[2][8 * r] : middle[7];
+    out[0] = static_cast<uint16_t>(left & 0xFF);
+    for (int32_t k = 0; k < 8; ++k) out[k + 1] = static_cast<uint16_t>(middle[k] & 0xFF);
+    out[9] = static_cast<uint16_t>(right & 0xFF);
+}
+
+// The horizontal 3:1 sums of one tile row (10 values, sample k at k + 1):
+// 3 s[k] + s[k - 1] for the even pixel of sample k, 3 s[k] + s[k + 1] for the odd one.
+inline void horizontal_sums(const uint16_t* t, uint16_t* even, uint16_t* odd) {
+#pragma GCC unroll 1
+    for (int32_t k = 0; k < 8; ++k) {
+        const uint16_t centre = static_cast<uint16_t>(3 * t[k + 1]);
+        even[k] = static_cast<uint16_t>(centre + t[k]);
+        odd[k] = static_cast<uint16_t>(centre + t[k + 2]);
+    }
+}
+
+// (3 centre + other + BIAS) >> SHIFT over eight lanes; every sum stays below 2^16.
+template <int32_t SHIFT, int32_t BIAS>
+inline void weigh(const uint16_t* centre, const uint16_t* other, uint16_t* out) {
+#pragma GCC unroll 1
+    for (int32_t k = 0; k < 8; ++k)
+        out[k] = static_cast<uint16_t>(static_cast<uint16_t>(3 * centre[k] + other[k] + BIAS) >> SHIFT);
+}
+
+template <int32_t SHIFT, int32_t BIAS>
+inline void round_off(const uint16_t* sum, uint16_t* out) {
+#pragma GCC unroll 1
+    for (int32_t k = 0; k < 8; ++k) out[k] = static_cast<uint16_t>(static_cast<uint16_t>(sum[k] + BIAS) >> SHIFT);
+}
+
+// The triangle-filtered chroma of one component. The tile holds rows -1..8 of
+// the block's surroundings for V = 2 and rows 0..7 for V = 1, each with the
+// columns -1..8. The horizontal sums come first; for V = 2 the vertical 3:1
+// step then weighs the sums of the row and of its neighbour row, which gives
+// the 9, 3, 3, 1 weights of the 2x2 filter exactly.
+template <int32_t V>
+void filter_chroma(const CHROMA_NEIGHBOURS& n, FILTERED_CHROMA<V>* out) {
+    constexpr int32_t TILE_ROWS = V == 2 ? 10 : 8;
+    uint16_t tile[TILE_ROWS][10];
+    uint16_t even[TILE_ROWS][8], odd[TILE_ROWS][8];
+    if constexpr (V == 2) {
+        // The row above the block comes from the block above; without one, from
+        // the block's own first row (the corner samples follow the same rule).
+        if (n.block[0][1] != nullptr)
+            fill_tile_row(n.block[0], 7, tile[0]);
+        else
+            fill_tile_row(n.block[1], 0, tile[0]);
+        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n.block[1], r, tile[r + 1]);
+        if (n.block[2][1] != nullptr)
+            fill_tile_row(n.block[2], 0, tile[9]);
+        else
+            fill_tile_row(n.block[1], 7, tile[9]);
+        for (int32_t t = 0; t < TILE_ROWS; ++t) horizontal_sums(tile[t], even[t], odd[t]);
+        for (int32_t r = 0; r < 8; ++r) {
+            weigh<4, 8>(even[r + 1], even[r], out->even[2 * r]);
+            weigh<4, 7>(odd[r + 1], odd[r], out->odd[2 * r]);
+            weigh<4, 8>(even[r + 1], even[r + 2], out->even[2 * r + 1]);
+            weigh<4, 7>(odd[r + 1], odd[r + 2], out->odd[2 * r + 1]);
+        }
+    } else {
+        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n.block[1], r, tile[r]);
+        for (int32_t r = 0; r < 8; ++r) {
+            horizontal_sums(tile[r], even[r], odd[r]);
+            round_off<2, 1>(even[r], out->even[r]);
+            round_off<2, 2>(odd[r], out->odd[r]);
+        }
+    }
+}
+
+// The colour arithmetic in 16-bit lanes. Each in-place formula is rewritten so
+// that every intermediate value is a non-negative number below 2^16: the
+// multiple of 256 in each product is taken out before the shift, a multiple of
+// 256 is added inside the shift and taken off outside, and the constant that
+// is left becomes a bias subtracted just before the clamp:
+//   Y + ((359 Cr - 45813) >> 8)        = Y + Cr + ((103 Cr + 11) >> 8) - 179
+//   Y + ((34806 - 88 Cb - 183 Cr) >> 8) = Y + ((22774 - 88 Cb + 73 Cr) >> 8) + 302 - Cr - 255
+//   Y + ((454 Cb - 57937) >> 8)         = Y + 2 Cb + ((15023 - 58 Cb) >> 8) - 285
+constexpr int32_t RED_BIAS = 179;
+constexpr int32_t GREEN_BIAS = 255;
+constexpr int32_t BLUE_BIAS = 285;
+
+constexpr uint16_t red_sum(uint16_t y, uint16_t cr) {
+    return static_cast<uint16_t>(y + cr + (static_cast<uint16_t>(103 * cr + 11) >> 8));
+}
+constexpr uint16_t green_sum(uint16_t y, uint16_t cb, uint16_t cr) {
+    return static_cast<uint16_t>(y + (static_cast<uint16_t>(22774 - 88 * cb + 73 * cr) >> 8) + 302 - cr);
+}
+constexpr uint16_t blue_sum(uint16_t y, uint16_t cb) {
+    return static_cast<uint16_t>(y + 2 * cb + (static_cast<uint16_t>(15023 - 58 * cb) >> 8));
+}
+
+// sum - BIAS clamped to 0..255, for sums below 2^15.
+template <int32_t BIAS>
+constexpr uint32_t clamp_less(uint16_t sum) {
+    const int16_t s = static_cast<int16_t>(static_cast<int16_t>(sum) - BIAS);
+    return static_cast<uint16_t>(s < 0 ? 0 : s > 255 ? 255 : s);
+}
+
+// For every Cb, Cr pair: the sum less its bias is Y plus the in-place term, and
+// Y = 255 neither wraps the sum nor reaches 2^15. Since a sum grows with Y one
+// for one, clamp_less then gives the in-place byte for every Y.
+constexpr bool sums_match_in_place_formulas() {
+    for (int32_t cb = 0; cb < 256; ++cb) {
+        for (int32_t cr = 0; cr < 256; ++cr) {
+            const auto b = static_cast<uint16_t>(cb), r = static_cast<uint16_t>(cr);
+            const int32_t sums_at_0[3] = {red_sum(0, r), green_sum(0, b, r), blue_sum(0, b)};
+            const int32_t sums_at_255[3] = {red_sum(255, r), green_sum(255, b, r), blue_sum(255, b)};
+            const int32_t biases[3] = {RED_BIAS, GREEN_BIAS, BLUE_BIAS};
+            const int32_t terms[3] = {(359 * cr - 45813) >> 8, (34806 - 88 * cb - 183 * cr) >> 8,
+                                      (454 * cb - 57937) >> 8};
+            for (int32_t i = 0; i < 3; ++i) {
+                if (sums_at_0[i] - biases[i] != terms[i]) return false;
+                if (sums_at_255[i] != sums_at_0[i] + 255 || sums_at_255[i] >= 32768) return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(sums_match_in_place_formulas());
+
+// Eight pixels of one parity: their 32-bit words, the colour bytes in DIB order.
+template <PIXEL_FORMAT F>
+inline void convert_lanes(const uint16_t* lum, const uint16_t* cb, const uint16_t* cr, uint32_t* words) {
+#pragma GCC unroll 1
+    for (int32_t k = 0; k < 8; ++k) {
+        const uint32_t red = clamp_less<RED_BIAS>(red_sum(lum[k], cr[k]));
+        const uint32_t green = clamp_less<GREEN_BIAS>(green_sum(lum[k], cb[k], cr[k]));
+        const uint32_t blue = clamp_less<BLUE_BIAS>(blue_sum(lum[k], cb[k]));
+        if constexpr (F == PIXEL_BGR)
+            words[k] = blue | green << 8 | red << 16;
+        else if constexpr (F == PIXEL_RGB)
+            words[k] = red | green << 8 | blue << 16;
+        else
+            words[k] = red | green << 8 | blue << 16 | 0xFF000000u;
+    }
+}
+
+// Converts and stores the 16 x 8V pixels of the MCU; the luma blocks lie in
+// raster order, two per block row. Pixels 2k and 2k + 1 are joined into one
+// 64-bit word: for three-byte pixels the six bytes are stored with an 8-byte
+// store whose two spare bytes the next store overwrites (the last pair stores
+// just its six), for quad pixels the words make the row outright.
+template <int32_t V, PIXEL_FORMAT F>
+void store_mcu(const int16_t* luma, const FILTERED_CHROMA<V>& cb, const FILTERED_CHROMA<V>& cr, uint8_t* out,
+               intptr_t stride) {
+    for (int32_t y = 0; y < 8 * V; ++y) {
+        const int16_t* left = luma + (y / 8) * 128 + (y % 8) * 8;
+        uint16_t lum_even[8], lum_odd[8];
+        for (int32_t k = 0; k < 4; ++k) {
+            lum_even[k] = static_cast<uint16_t>(left[2 * k] & 0xFF);
+            lum_odd[k] = static_cast<uint16_t>(left[2 * k + 1] & 0xFF);
+            lum_even[k + 4] = static_cast<uint16_t>(left[64 + 2 * k] & 0xFF);
+            lum_odd[k + 4] = static_cast<uint16_t>(left[64 + 2 * k + 1] & 0xFF);
+        }
+        uint32_t even[8], odd[8];
+        convert_lanes<F>(lum_even, cb.even[y], cr.even[y], even);
+        convert_lanes<F>(lum_odd, cb.odd[y], cr.odd[y], odd);
+        uint8_t* row = offset_address(out, y * stride);
+        if constexpr (std::endian::native == std::endian::little) {
+            constexpr int32_t SHIFT = F == PIXEL_QUAD ? 32 : 24;
+            uint64_t pairs[8];
+#pragma GCC unroll 1
+            for (int32_t k = 0; k < 8; ++k) pairs[k] = uint64_t{even[k]} | uint64_t{odd[k]} << SHIFT;
+            if constexpr (F == PIXEL_QUAD) {
+                for (int32_t k = 0; k < 8; ++k) std::memcpy(row + 8 * k, &pairs[k], 8);
+            } else {
+                for (int32_t k = 0; k < 7; ++k) std::memcpy(row + 6 * k, &pairs[k], 8);
+                std::memcpy(row + 42, &pairs[7], 4);
+                const uint16_t tail = static_cast<uint16_t>(pairs[7] >> 32);
+                std::memcpy(row + 46, &tail, 2);
+            }
+        } else {
+            constexpr int32_t BPP = F == PIXEL_QUAD ? 4 : 3;
+            for (int32_t k = 0; k < 8; ++k) {
+                for (int32_t i = 0; i < BPP; ++i) {
+                    row[BPP * 2 * k + i] = static_cast<uint8_t>(even[k] >> (8 * i));
+                    row[BPP * (2 * k + 1) + i] = static_cast<uint8_t>(odd[k] >> (8 * i));
+                }
+            }
+        }
+    }
+}
+
+template <int32_t V, PIXEL_FORMAT F>
+void write_mcu(const int16_t* mcu, const CHROMA_NEIGHBOURS& cb_n, const CHROMA_NEIGHBOURS& cr_n, uint8_t* out,
+               intptr_t stride) {
+    FILTERED_CHROMA<V> cb, cr;
+    filter_chroma<V>(cb_n, &cb);
+    filter_chroma<V>(cr_n, &cr);
+    store_mcu<V, F>(mcu, cb, cr, out, stride);
+}
+
+// The neighbours of the chroma block at `offset` blocks into the MCU, from the
+// smoothing ring (buffer 1 holds the MCU's row, 0 the row above and 2 the row
+// below; slot s holds MCU column s - 1). Rows other than the MCU's own are
+// looked at only for 2x2 sampling.
+CHROMA_NEIGHBOURS chroma_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring, const int16_t* self,
+                                    int32_t offset, int32_t col, int32_t row, bool vertical) {
+    CHROMA_NEIGHBOURS n{};
+    n.block[1][1] = self;
+    if (ring == nullptr) return n;
+    for (int32_t dy = -1; dy <= 1; ++dy) {
+        if (dy != 0 && !vertical) continue;
+        if (row + dy < 0 || row + dy >= props->mcu_rows) continue;
+        for (int32_t dx = -1; dx <= 1; ++dx) {
+            if (dx == 0 && dy == 0) continue;
+            if (col + dx < 0 || col + dx >= props->mcus_per_row) continue;
+            const int16_t* slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
+            if (slot != nullptr) n.block[dy + 1][dx + 1] = slot + offset * 64;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+    if (props->upsample_filter != 1 || props->jpeg_color != CS_YCBCR) return false;
+    if (props->multi_scan != 0 || props->decoded_components != 0) return false;
+    const COLOR_SPACE d = props->dib_color;
+    const int32_t bpp = props->dib_channels;
+    PIXEL_FORMAT format;
+    if (bpp == 3 && d == CS_RGB)
+        format = PIXEL_RGB;
+    else if (bpp == 3 && d == CS_BGR)
+        format = PIXEL_BGR;
+    else if (bpp == 4 && d == CS_QUAD)
+        format = PIXEL_QUAD;
+    else
+        return false;
+
+    // The frame, and a sequential MCU's scan, must be exactly Y 2xV, Cb 1x1, Cr 1x1.
+    const FRAME_INFO& frame = props->frame;
+    if (frame.components == nullptr || frame.component_count != 3) return false;
+    if (frame.max_h_sampling != 2 || (frame.max_v_sampling != 1 && frame.max_v_sampling != 2)) return false;
+    const int32_t v = frame.max_v_sampling;
+    const COMPONENT_INFO* fc = frame.components;
+    if (!sampled(fc[0].h_samp, fc[0].v_samp, 2, v) || !sampled(fc[1].h_samp, fc[1].v_samp, 1, 1) ||
+        !sampled(fc[2].h_samp, fc[2].v_samp, 1, 1))
+        return false;
+    const SCAN_INFO* scan = props->current_scan;
+    if (props->progressive_scans == 0 && scan != nullptr && scan->components != nullptr && scan->component_count >= 1) {
+        const SCAN_COMPONENT* sc = scan->components;
+        if (scan->component_count != 3 || !sampled(sc[0].h_samp, sc[0].v_samp, 2, v) ||
+            !sampled(sc[1].h_samp, sc[1].v_samp, 1, 1) || !sampled(sc[2].h_samp, sc[2].v_samp, 1, 1))
+            return false;
+    }
+
+    // Only a wholly visible MCU; a cut one keeps to the general writer.
+    if (props->output_start == nullptr) return false;
+    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+    MCU_RECT clip{};
+    uint8_t* out = nullptr;
+    if (place_mcu(&region, 16, 8 * v, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start, props->dib_width,
+                  props->dib_height, &out, &clip) != STATUS_SUCCESS)
+        return false;
+    if (!rects_equal(clip, MCU_RECT{0, 0, 16, 8 * v})) return false;
+    props->source.mcu_out_ptr = out;
+
+    SMOOTH_RING_VIEW view;
+    const SMOOTH_RING_VIEW* ring = view_smooth_ring(props, &view) ? &view : nullptr;
+    const int32_t luma_blocks = 2 * v;
+    const int16_t* mcu = props->mcu_buffer;
+    const bool vertical = v == 2;
+    const CHROMA_NEIGHBOURS cb_n =
+        chroma_neighbours(props, ring, mcu + luma_blocks * 64, luma_blocks, mcu_col, mcu_row, vertical);
+    const CHROMA_NEIGHBOURS cr_n =
+        chroma_neighbours(props, ring, mcu + (luma_blocks + 1) * 64, luma_blocks + 1, mcu_col, mcu_row, vertical);
+    const intptr_t stride = props->dib_stride;
+    if (vertical) {
+        if (format == PIXEL_RGB) write_mcu<2, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
+        if (format == PIXEL_BGR) write_mcu<2, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);
+        if (format == PIXEL_QUAD) write_mcu<2, PIXEL_QUAD>(mcu, cb_n, cr_n, out, stride);
+    } else {
+        if (format == PIXEL_RGB) write_mcu<1, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
+        if (format == PIXEL_BGR) write_mcu<1, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);
+        if (format == PIXEL_QUAD) write_mcu<1, PIXEL_QUAD>(mcu, cb_n, cr_n, out, stride);
+    }
+    return true;
+}
+
+}  // namespace vantorel

@@ -17,6 +17,14 @@ namespace vantorel {
 // bits remain): extends the code bit by bit from `length` bits on.
 JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length, int32_t* symbol);
 
+// The largest code of a length as an unsigned number, or -1 when the length has
+// no code. A stored -1 always means "none"; other negative values are codes
+// 0x8000-0xFFFE read back from their 16-bit cell.
+inline int32_t largest_code(const HUFF_DECODE_TABLE* table, int32_t length) {
+    const int16_t stored = table->max_code[length];
+    return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
+}
+
 inline int32_t extend_value(uint32_t bits, int32_t size) {
     const int32_t value = static_cast<int32_t>(bits);
     return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];

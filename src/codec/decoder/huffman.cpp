@@ -29,18 +29,6 @@ const int32_t extend_offset[16] = {
     0, -1, -3, -7, -15, -31, -63, -127, -255, -511, -1023, -2047, -4095, -8191, -16383, -32767,
 };
 
-namespace {
-
-// The largest code of a length as an unsigned number, or -1 when the length has
-// no code. A stored -1 always means "none"; other negative values are codes
-// 0x8000-0xFFFE read back from their 16-bit cell.
-inline int32_t largest_code(const HUFF_DECODE_TABLE* table, int32_t length) {
-    const int16_t stored = table->max_code[length];
-    return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
-}
-
-}  // namespace
-
 // Codes longer than the 8-bit lookahead: extend the code one bit at a time until
 // it falls within the codes of its length. 16 bits without a match give symbol 0.
 JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length, int32_t* symbol) {
@@ -232,10 +220,33 @@ struct LocalBits {
             *out = static_cast<int32_t>(entry & 0xFFFFu);
             return STATUS_SUCCESS;
         }
-        store();
-        const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
-        load();
-        return status;
+        return long_symbol(table, out);
+    }
+
+    // Codes longer than the lookahead. With 17 bits held no fill can come
+    // between the steps of the search, so it runs on the locals, one length at
+    // a time as decode_long_symbol does (17 bits without a match give symbol 0).
+    [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
+        if (count < 17 || count > 64) {
+            store();
+            const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
+            load();
+            return status;
+        }
+        int32_t length = 9;
+        int32_t code = static_cast<int32_t>((acc >> (count - 9)) & 0x1FFu);
+        while (length < 17 && code > largest_code(table, length)) {
+            ++length;
+            code = static_cast<int32_t>((acc >> (count - length)) & ((1u << length) - 1u));
+        }
+        count -= length;
+        if (length >= 17) {
+            *out = 0;
+            return STATUS_SUCCESS;
+        }
+        const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
+        *out = index < 257 ? table->symbols[index] : 0;
+        return STATUS_SUCCESS;
     }
 
     // next_value on the locals.

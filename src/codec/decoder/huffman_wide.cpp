@@ -44,7 +44,7 @@ struct WideBits {
 
     // Takes bytes as fill_bits would: four at a time when they hold no 0xFF and
     // no marker is pending, otherwise through fill_bits itself.
-    JPEG_STATUS refill(int32_t need) {
+    [[gnu::always_inline]] JPEG_STATUS refill(int32_t need) {
         BYTE_SOURCE* s = source;
         if (s->pending_marker == 0 && s->avail >= 4 && count >= 0 && count <= 24) {
             const uint8_t* p = s->cur;
@@ -62,20 +62,45 @@ struct WideBits {
                 return STATUS_SUCCESS;
             }
         }
+        return slow_refill(need);
+    }
+
+    [[gnu::noinline]] JPEG_STATUS slow_refill(int32_t need) {
         store();
-        const JPEG_STATUS status = fill_bits(s, need);
+        const JPEG_STATUS status = fill_bits(source, need);
         load();
         return end_of_file(status);
     }
 
-    JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t from, int32_t* out) {
+    [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t from, int32_t* out) {
+        if (from == 9 && count >= 17) {
+            // Enough bits are held for the whole search, so no fill can come
+            // between its steps: extend the code in the register, one length at
+            // a time, exactly as the generic search does (17 bits without a
+            // match give symbol 0).
+            int32_t length = 9;
+            int32_t code = static_cast<int32_t>(acc >> 55);
+            while (length < 17 && code > largest_code(table, length)) {
+                ++length;
+                code = static_cast<int32_t>(acc >> (64 - length));
+            }
+            acc <<= length;
+            count -= length;
+            if (length >= 17) {
+                *out = 0;
+                return STATUS_SUCCESS;
+            }
+            const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
+            *out = index < 257 ? table->symbols[index] : 0;
+            return STATUS_SUCCESS;
+        }
         store();
         const JPEG_STATUS status = decode_long_symbol(source, table, from, out);
         load();
         return end_of_file(status);
     }
 
-    JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
+    [[gnu::always_inline]] JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
         if (count < 8) {
             const JPEG_STATUS status = refill(0);
             if (status < 0) return status;
@@ -92,7 +117,7 @@ struct WideBits {
 
     // Takes `size` (1-15) magnitude bits; with `extend`, turns them into the
     // signed value they code.
-    JPEG_STATUS value(int32_t size, int32_t* out) {
+    [[gnu::always_inline]] JPEG_STATUS value(int32_t size, int32_t* out) {
         if (count < size) {
             const JPEG_STATUS status = refill(size);
             if (status != STATUS_SUCCESS) return status;
@@ -127,7 +152,8 @@ JPEG_STATUS generic_result(const BYTE_SOURCE* source, JPEG_STATUS status) {
 }
 
 // DC difference into the predictor, as decode_block does it.
-inline JPEG_STATUS wide_dc(WideBits& bits, const HUFF_DECODE_TABLE* dc_table, int16_t* predictor) {
+[[gnu::always_inline]] inline JPEG_STATUS wide_dc(WideBits& bits, const HUFF_DECODE_TABLE* dc_table,
+                                                  int16_t* predictor) {
     int32_t symbol;
     JPEG_STATUS status = bits.symbol(dc_table, &symbol);
     if (status != STATUS_SUCCESS) return status;

@@ -47,11 +47,15 @@ inline int16_t clamp_sample(int32_t x) {
 // of outputs 0/7, 1/6, 2/5 and 3/4. The even part is the butterfly of p0 +- p4
 // (shifted to the same 15-bit scale) with the rotation of (p2, p6) by pi/8.
 // Overall each pass's result is 16 sqrt2 x 2^12 times the textbook 1-D value.
-template <typename T>
-inline void transform_lanes(const T (&p)[8][8], u32 (&out)[8][8]) {
-    for (int i = 0; i < 8; ++i) {
+//
+// The pass runs on `Lanes` lanes. With HighZero the inputs 4-7 are
+// known to be zero and are not read; the compiler drops their products.
+template <int Lanes, bool HighZero, typename T>
+inline void transform_lanes(const T (&p)[8][Lanes], u32 (&out)[8][Lanes]) {
+    for (int i = 0; i < Lanes; ++i) {
         const u32 p0 = wrap(p[0][i]), p1 = wrap(p[1][i]), p2 = wrap(p[2][i]), p3 = wrap(p[3][i]);
-        const u32 p4 = wrap(p[4][i]), p5 = wrap(p[5][i]), p6 = wrap(p[6][i]), p7 = wrap(p[7][i]);
+        const u32 p4 = HighZero ? 0u : wrap(p[4][i]), p5 = HighZero ? 0u : wrap(p[5][i]);
+        const u32 p6 = HighZero ? 0u : wrap(p[6][i]), p7 = HighZero ? 0u : wrap(p[7][i]);
 
         const u32 f = p1 * 6393u - p7 * 32138u;
         const u32 g = p5 * 27246u - p3 * 18205u;
@@ -82,10 +86,10 @@ inline void transform_lanes(const T (&p)[8][8], u32 (&out)[8][8]) {
 // Column pass on the row results (in[k][c]: row k, column c), rounding shift,
 // level shift and clamp into the block. The results before the clamp lie within
 // +-2^10, so the clamp works on 16-bit values.
-template <typename T>
+template <bool HighZero, typename T>
 inline void column_pass(const T (&in)[8][8], int16_t* block) {
     u32 out[8][8];
-    transform_lanes(in, out);
+    transform_lanes<8, HighZero>(in, out);
     for (int k = 0; k < 8; ++k) {
         for (int c = 0; c < 8; ++c) {
             int16_t s = static_cast<int16_t>(sar(out[k][c] + 0x100000u, 21) + 128);
@@ -93,6 +97,41 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
             s = s > 255 ? int16_t{255} : s;
             block[8 * k + c] = s;
         }
+    }
+}
+
+// Both passes for a block whose rows 4-7 (Rows == 4) and/or columns 4-7
+// (HighColumns) hold only zeros. Zero rows give zero row results, so the row
+// pass needs only the first Rows rows and the column pass sees zeros in its
+// inputs 4-7; zero columns are zero inputs 4-7 of every row.
+template <int Rows, bool HighColumnsZero>
+inline void transform_block(int16_t* block) {
+    int16_t freq[8][Rows];  // freq[k][row]: coefficient k of each row
+    for (int k = 0; k < 8; ++k)
+        for (int row = 0; row < Rows; ++row) freq[k][row] = block[8 * row + k];
+    u32 out[8][Rows];  // out[k][row]: result k of each row
+    transform_lanes<Rows, HighColumnsZero>(freq, out);
+
+    int32_t rows[8][8];  // rows[k][row], rounded
+    u32 wide = 0;
+    for (int k = 0; k < 8; ++k) {
+        for (int row = 0; row < Rows; ++row) {
+            const int32_t v = sar(out[k][row] + 2048u, 12);
+            rows[k][row] = v;
+            wide |= (wrap(v) + 32768u) >> 16;
+        }
+        for (int row = Rows; row < 8; ++row) rows[k][row] = 0;
+    }
+    if (wide == 0) {
+        int16_t in[8][8];  // in[row][k]
+        for (int row = 0; row < 8; ++row)
+            for (int k = 0; k < 8; ++k) in[row][k] = static_cast<int16_t>(rows[k][row]);
+        column_pass<Rows == 4>(in, block);
+    } else {
+        int32_t in[8][8];
+        for (int row = 0; row < 8; ++row)
+            for (int k = 0; k < 8; ++k) in[row][k] = rows[k][row];
+        column_pass<false>(in, block);
     }
 }
 
@@ -111,44 +150,37 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
 // values; when any does not (only extreme coefficients do that), it multiplies
 // the full 32-bit values instead, with the same wrapping results.
 //
-// A block that holds only its DC value gives one sample everywhere: the row pass
-// leaves DC << 15 in every output of row 0 and nothing elsewhere, rounded to
-// 8 x DC, and the column pass turns that into (8 x DC) << 15 in every output.
+// Sparse blocks are common. A block that holds only its DC value gives one
+// sample everywhere: the row pass leaves DC << 15 in every output of row 0 and
+// nothing elsewhere, rounded to 8 x DC, and the column pass turns that into
+// (8 x DC) << 15 in every output. Blocks whose coefficients lie in rows 0-3
+// and/or columns 0-3 skip the work on the zeros.
 void idct_direct_8x8(int16_t* block) {
-    uint16_t ac = 0;
-    for (int i = 1; i < 64; ++i) ac |= static_cast<uint16_t>(block[i]);
-    if (ac == 0) {
+    // Per column: the OR of its values in rows 1-3 and in rows 4-7; row 0 apart.
+    uint16_t top[8], bottom[8];
+    for (int c = 0; c < 8; ++c) {
+        top[c] = static_cast<uint16_t>(block[8 + c] | block[16 + c] | block[24 + c]);
+        bottom[c] = static_cast<uint16_t>(block[32 + c] | block[40 + c] | block[48 + c] | block[56 + c]);
+    }
+    uint16_t high_rows = 0, low_columns = 0, high_columns = 0;
+    for (int c = 0; c < 8; ++c) high_rows |= bottom[c];
+    for (int c = 0; c < 4; ++c) low_columns |= static_cast<uint16_t>(top[c] | bottom[c] | (c == 0 ? 0 : block[c]));
+    for (int c = 4; c < 8; ++c) high_columns |= static_cast<uint16_t>(top[c] | bottom[c] | block[c]);
+    if ((low_columns | high_columns) == 0) {
         const u32 row = wrap(sar((wrap(block[0]) << 15) + 2048u, 12));
         const int16_t s = clamp_sample(sar((row << 15) + 0x100000u, 21));
         for (int i = 0; i < 64; ++i) block[i] = s;
         return;
     }
-
-    int16_t freq[8][8];  // freq[k][row]: coefficient k of each row
-    for (int k = 0; k < 8; ++k)
-        for (int row = 0; row < 8; ++row) freq[k][row] = block[8 * row + k];
-    u32 out[8][8];  // out[k][row]: result k of each row
-    transform_lanes(freq, out);
-
-    int32_t rows[8][8];  // rows[k][row], rounded
-    u32 wide = 0;
-    for (int k = 0; k < 8; ++k) {
-        for (int row = 0; row < 8; ++row) {
-            const int32_t v = sar(out[k][row] + 2048u, 12);
-            rows[k][row] = v;
-            wide |= (wrap(v) + 32768u) >> 16;
-        }
-    }
-    if (wide == 0) {
-        int16_t in[8][8];  // in[row][k]
-        for (int row = 0; row < 8; ++row)
-            for (int k = 0; k < 8; ++k) in[row][k] = static_cast<int16_t>(rows[k][row]);
-        column_pass(in, block);
+    if (high_rows == 0) {
+        if (high_columns == 0)
+            transform_block<4, true>(block);
+        else
+            transform_block<4, false>(block);
+    } else if (high_columns == 0) {
+        transform_block<8, true>(block);
     } else {
-        int32_t in[8][8];
-        for (int row = 0; row < 8; ++row)
-            for (int k = 0; k < 8; ++k) in[row][k] = rows[k][row];
-        column_pass(in, block);
+        transform_block<8, false>(block);
     }
 }
 

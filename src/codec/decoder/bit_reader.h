@@ -25,6 +25,30 @@ inline int32_t largest_code(const HUFF_DECODE_TABLE* table, int32_t length) {
     return stored == -1 ? -1 : static_cast<int32_t>(static_cast<uint16_t>(stored));
 }
 
+// The search of decode_long_symbol over bits already held: `peek(n)` gives the
+// next n bits and `held` says how many there are (at least 9). Returns the
+// number of bits the code takes (9-16, or 17 for a pattern that matches no code,
+// whose symbol is 0), or 0 when the search would run past the held bits, where
+// decode_long_symbol would fill; the caller then leaves it to that routine.
+template <typename Peek>
+inline int32_t search_long_code(const HUFF_DECODE_TABLE* table, int32_t held, Peek peek, int32_t* symbol) {
+    int32_t length = 9;
+    int32_t code = static_cast<int32_t>(peek(9));
+    while (length < 17 && code > largest_code(table, length)) {
+        if (length >= held) return 0;
+        ++length;
+        code = static_cast<int32_t>(peek(length));
+    }
+    if (length >= 17) {
+        *symbol = 0;
+        return 17;
+    }
+    // A table rejected half-way or never defined must still stay inside symbols.
+    const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
+    *symbol = index < 257 ? table->symbols[index] : 0;
+    return length;
+}
+
 inline int32_t extend_value(uint32_t bits, int32_t size) {
     const int32_t value = static_cast<int32_t>(bits);
     return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];

@@ -223,30 +223,32 @@ struct LocalBits {
         return long_symbol(table, out);
     }
 
-    // Codes longer than the lookahead. With 17 bits held no fill can come
-    // between the steps of the search, so it runs on the locals, one length at
-    // a time as decode_long_symbol does (17 bits without a match give symbol 0).
+    // Codes longer than the lookahead (entered with at least 8 bits held). The
+    // search runs on the locals as long as the held bits last; where
+    // decode_long_symbol would fill in the middle of it, that routine does the
+    // whole search instead, from the same state.
     [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
-        if (count < 17 || count > 64) {
+        if (count < 9) {
+            // decode_long_symbol would fill first, exactly like this.
             store();
-            const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
+            const JPEG_STATUS status = top_up(source, 9);
             load();
-            return status;
+            if (status != STATUS_SUCCESS) return status;
         }
-        int32_t length = 9;
-        int32_t code = static_cast<int32_t>((acc >> (count - 9)) & 0x1FFu);
-        while (length < 17 && code > largest_code(table, length)) {
-            ++length;
-            code = static_cast<int32_t>((acc >> (count - length)) & ((1u << length) - 1u));
+        if (count >= 9 && count <= 64) {
+            const uint64_t bits = acc;
+            const int32_t held = count;
+            const int32_t taken = search_long_code(
+                table, held, [bits, held](int32_t n) { return (bits >> (held - n)) & ((uint64_t{1} << n) - 1); }, out);
+            if (taken != 0) {
+                count -= taken;
+                return STATUS_SUCCESS;
+            }
         }
-        count -= length;
-        if (length >= 17) {
-            *out = 0;
-            return STATUS_SUCCESS;
-        }
-        const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
-        *out = index < 257 ? table->symbols[index] : 0;
-        return STATUS_SUCCESS;
+        store();
+        const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
+        load();
+        return status;
     }
 
     // next_value on the locals.

@@ -73,26 +73,23 @@ struct WideBits {
     }
 
     [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t from, int32_t* out) {
-        if (from == 9 && count >= 17) {
-            // Enough bits are held for the whole search, so no fill can come
-            // between its steps: extend the code in the register, one length at
-            // a time, exactly as the generic search does (17 bits without a
-            // match give symbol 0).
-            int32_t length = 9;
-            int32_t code = static_cast<int32_t>(acc >> 55);
-            while (length < 17 && code > largest_code(table, length)) {
-                ++length;
-                code = static_cast<int32_t>(acc >> (64 - length));
+        if (from == 9) {
+            // As in the generic decoder: fill first where it would, then search
+            // in the register while the held bits last.
+            if (count < 9) {
+                const JPEG_STATUS status = refill(9);
+                if (status != STATUS_SUCCESS) return status;
             }
-            acc <<= length;
-            count -= length;
-            if (length >= 17) {
-                *out = 0;
-                return STATUS_SUCCESS;
+            if (count >= 9 && count <= 56) {
+                const uint64_t bits = acc;
+                const int32_t taken = search_long_code(
+                    table, count, [bits](int32_t n) { return bits >> (64 - n); }, out);
+                if (taken != 0) {
+                    acc <<= taken;
+                    count -= taken;
+                    return STATUS_SUCCESS;
+                }
             }
-            const uint32_t index = table->first_index[length] + (static_cast<uint32_t>(code) - table->min_code[length]);
-            *out = index < 257 ? table->symbols[index] : 0;
-            return STATUS_SUCCESS;
         }
         store();
         const JPEG_STATUS status = decode_long_symbol(source, table, from, out);

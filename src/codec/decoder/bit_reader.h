@@ -49,9 +49,13 @@ inline int32_t search_long_code(const HUFF_DECODE_TABLE* table, int32_t held, Pe
     return length;
 }
 
+// Magnitude bits to the value they code: with the top bit clear the value is
+// negative (bits - 2^size + 1). Signs are as likely as not, so this is done
+// without a branch: the mask is all ones exactly when the top bit is clear.
 inline int32_t extend_value(uint32_t bits, int32_t size) {
     const int32_t value = static_cast<int32_t>(bits);
-    return (bits >> (size - 1)) != 0 ? value : value + extend_offset[size];
+    const int32_t negative = static_cast<int32_t>(bits >> (size - 1)) - 1;
+    return value + (negative & extend_offset[size]);
 }
 
 // The common case of fill_bits, taken inline: no marker pending and the next four

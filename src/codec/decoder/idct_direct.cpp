@@ -153,23 +153,62 @@ inline void transform_block(int16_t* block) {
 // Sparse blocks are common. A block that holds only its DC value gives one
 // sample everywhere: the row pass leaves DC << 15 in every output of row 0 and
 // nothing elsewhere, rounded to 8 x DC, and the column pass turns that into
-// (8 x DC) << 15 in every output. Blocks whose coefficients lie in rows 0-3
-// and/or columns 0-3 skip the work on the zeros.
+// (8 x DC) << 15 in every output. Blocks with coefficients in row 0 only or in
+// column 0 only need one 8-point transform; blocks whose coefficients lie in
+// rows 0-3 and/or columns 0-3 skip the work on the zeros.
 void idct_direct_8x8(int16_t* block) {
-    // Per column: the OR of its values in rows 1-3 and in rows 4-7; row 0 apart.
-    uint16_t top[8], bottom[8];
+    // Per column: the OR of its values in rows 1-7; row 0 apart.
+    uint16_t below[8], bottom[8];
     for (int c = 0; c < 8; ++c) {
-        top[c] = static_cast<uint16_t>(block[8 + c] | block[16 + c] | block[24 + c]);
         bottom[c] = static_cast<uint16_t>(block[32 + c] | block[40 + c] | block[48 + c] | block[56 + c]);
+        below[c] = static_cast<uint16_t>(block[8 + c] | block[16 + c] | block[24 + c] | bottom[c]);
     }
-    uint16_t high_rows = 0, low_columns = 0, high_columns = 0;
-    for (int c = 0; c < 8; ++c) high_rows |= bottom[c];
-    for (int c = 0; c < 4; ++c) low_columns |= static_cast<uint16_t>(top[c] | bottom[c] | (c == 0 ? 0 : block[c]));
-    for (int c = 4; c < 8; ++c) high_columns |= static_cast<uint16_t>(top[c] | bottom[c] | block[c]);
-    if ((low_columns | high_columns) == 0) {
+    uint16_t lower = 0, high_rows = 0, first_row = 0, right = 0, high_columns = 0;
+    for (int c = 0; c < 8; ++c) {
+        lower |= below[c];
+        high_rows |= bottom[c];
+    }
+    for (int c = 1; c < 8; ++c) {
+        first_row |= static_cast<uint16_t>(block[c]);
+        right |= static_cast<uint16_t>(below[c] | block[c]);
+    }
+    for (int c = 4; c < 8; ++c) high_columns |= static_cast<uint16_t>(below[c] | block[c]);
+
+    if ((lower | first_row) == 0) {
         const u32 row = wrap(sar((wrap(block[0]) << 15) + 2048u, 12));
         const int16_t s = clamp_sample(sar((row << 15) + 0x100000u, 21));
         for (int i = 0; i < 64; ++i) block[i] = s;
+        return;
+    }
+    if (lower == 0) {
+        // Only row 0 holds coefficients: the other rows give zero row results, so
+        // column c sees only its input 0, the row result x, and every output of
+        // that column pass is x << 15: one sample down the whole column.
+        int32_t in[8][1];
+        u32 out[8][1];
+        for (int k = 0; k < 8; ++k) in[k][0] = block[k];
+        transform_lanes<1, false>(in, out);
+        int16_t samples[8];
+        for (int c = 0; c < 8; ++c) {
+            const u32 x = wrap(sar(out[c][0] + 2048u, 12));
+            samples[c] = clamp_sample(sar((x << 15) + 0x100000u, 21));
+        }
+        for (int row = 0; row < 8; ++row)
+            for (int c = 0; c < 8; ++c) block[8 * row + c] = samples[c];
+        return;
+    }
+    if (right == 0) {
+        // Only column 0 holds coefficients: row r has only its input 0, and all
+        // eight of its results are that value << 15, so every column pass sees the
+        // same inputs: one sample across each row.
+        int32_t in[8][1];
+        u32 out[8][1];
+        for (int row = 0; row < 8; ++row) in[row][0] = sar((wrap(block[8 * row]) << 15) + 2048u, 12);
+        transform_lanes<1, false>(in, out);
+        for (int row = 0; row < 8; ++row) {
+            const int16_t s = clamp_sample(sar(out[row][0] + 0x100000u, 21));
+            for (int c = 0; c < 8; ++c) block[8 * row + c] = s;
+        }
         return;
     }
     if (high_rows == 0) {

@@ -196,7 +196,11 @@ struct RING_STEP {
     bool flush;
     const MCU_COMPONENT* comps;
     int32_t count;
+    const SMOOTH_RING_VIEW* ring;  // the ring's geometry, read once per MCU
 };
+
+// Slot `slot` of ring buffer `buffer`, as smooth_ring_slot gives it.
+int16_t* ring_slot(const RING_STEP& s, int32_t buffer, int32_t slot) { return ring_view_slot(*s.ring, buffer, slot); }
 
 // Horizontal smoothing (Hmax 2, Vmax 1): ring buffer 1 keeps the current MCU
 // row; the MCU to the left of the one just decoded is written, with its left
@@ -204,9 +208,9 @@ struct RING_STEP {
 void smooth_horizontal(const RING_STEP& s) {
     JPEG_PROPERTIES* props = s.props;
     const int32_t n = s.block_size;
-    int16_t* previous = smooth_ring_slot(props, 1, s.mcu_col);
+    int16_t* previous = ring_slot(s, 1, s.mcu_col);
     if (!s.flush) {
-        int16_t* current = smooth_ring_slot(props, 1, s.mcu_col + 1);
+        int16_t* current = ring_slot(s, 1, s.mcu_col + 1);
         if (current == nullptr || (previous == nullptr && s.mcu_col > 0)) {
             // The ring was made for another geometry: write this MCU as it is.
             hand_on(props, s.source, s.scan, s.mcu_col, s.mcu_row, n, s.simple_sampling);
@@ -225,7 +229,7 @@ void smooth_horizontal(const RING_STEP& s) {
         }
         if (s.mcu_col == s.mcus_per_row - 1) {
             // The right image edge likewise, so the last sample never meets a stale slot.
-            int16_t* beyond = smooth_ring_slot(props, 1, s.mcu_col + 2);
+            int16_t* beyond = ring_slot(s, 1, s.mcu_col + 2);
             if (beyond != nullptr)
                 for (int32_t b = 0; b < s.blocks; ++b)
                     for (int32_t r = 0; r < 8; ++r) beyond[64 * b + 8 * r] = s.mcu[64 * b + 8 * r + n - 1];
@@ -241,12 +245,12 @@ void smooth_horizontal(const RING_STEP& s) {
 // buffer 2; at the flush row buffer 2 takes the bottom-edge copy in buffer 3.
 // The rows are moved by copying so that the four buffers keep their places in
 // the one block the ring owns (its first buffer is how the block is freed).
-void rotate_ring(JPEG_PROPERTIES* props, bool flush_row) {
-    SMOOTH_RING* ring = props->smooth_ring;
-    int16_t* b0 = smooth_ring_slot(props, 0, 0);
-    int16_t* b1 = smooth_ring_slot(props, 1, 0);
-    int16_t* b2 = smooth_ring_slot(props, 2, 0);
-    int16_t* b3 = smooth_ring_slot(props, 3, 0);
+void rotate_ring(const RING_STEP& s, bool flush_row) {
+    SMOOTH_RING* ring = s.props->smooth_ring;
+    int16_t* b0 = ring_slot(s, 0, 0);
+    int16_t* b1 = ring_slot(s, 1, 0);
+    int16_t* b2 = ring_slot(s, 2, 0);
+    int16_t* b3 = ring_slot(s, 3, 0);
     if (b0 == nullptr || b1 == nullptr || b2 == nullptr || b3 == nullptr) return;
     const size_t quarter = static_cast<size_t>(ring->buffers[1] - ring->buffers[0]);
     copy_values(b0, b1, quarter);
@@ -264,11 +268,11 @@ void smooth_both(const RING_STEP& s) {
     const int32_t col = s.mcu_col;
     const int32_t last_col = s.mcus_per_row - 1;
     if (s.mcu_row != ring->row) {
-        rotate_ring(props, s.mcu_row >= s.mcu_rows);
+        rotate_ring(s, s.mcu_row >= s.mcu_rows);
         ring->row = s.mcu_row;
     }
     if (!s.flush) {
-        int16_t* current = smooth_ring_slot(props, 2, col + 1);
+        int16_t* current = ring_slot(s, 2, col + 1);
         if (current == nullptr) {
             hand_on(props, s.source, s.scan, col, s.mcu_row, 8, s.simple_sampling);
             return;
@@ -280,8 +284,8 @@ void smooth_both(const RING_STEP& s) {
             pad_bottom(s.mcu, s.blocks, s.comps, s.count, (rest_h + 1) / 2);
         copy_values(current, s.mcu, static_cast<size_t>(s.blocks) * 64);
 
-        int16_t* left = col == 0 ? smooth_ring_slot(props, 2, 0) : nullptr;
-        int16_t* right = col == last_col ? smooth_ring_slot(props, 2, col + 2) : nullptr;
+        int16_t* left = col == 0 ? ring_slot(s, 2, 0) : nullptr;
+        int16_t* right = col == last_col ? ring_slot(s, 2, col + 2) : nullptr;
         for (int32_t b = 0; b < s.blocks; ++b) {
             const int16_t* block = s.mcu + 64 * b;
             for (int32_t r = 0; r < 8; ++r) {
@@ -297,9 +301,9 @@ void smooth_both(const RING_STEP& s) {
         } edges[2] = {{s.mcu_row == 0, 1, 0, 7}, {s.mcu_row == s.mcu_rows - 1, 3, 7, 0}};
         for (const auto& e : edges) {
             if (!e.active) continue;
-            int16_t* same = smooth_ring_slot(props, e.buffer, col + 1);
-            int16_t* corner_left = col == 0 ? smooth_ring_slot(props, e.buffer, 0) : nullptr;
-            int16_t* corner_right = col == last_col ? smooth_ring_slot(props, e.buffer, col + 2) : nullptr;
+            int16_t* same = ring_slot(s, e.buffer, col + 1);
+            int16_t* corner_left = col == 0 ? ring_slot(s, e.buffer, 0) : nullptr;
+            int16_t* corner_right = col == last_col ? ring_slot(s, e.buffer, col + 2) : nullptr;
             for (int32_t b = 0; b < s.blocks; ++b) {
                 const int16_t* block = s.mcu + 64 * b;
                 if (same != nullptr) copy_values(same + 64 * b + 8 * e.to_row, block + 8 * e.from_row, 8);
@@ -309,7 +313,7 @@ void smooth_both(const RING_STEP& s) {
         }
     }
     if (col <= props->roi_left / 16 || s.mcu_row <= props->roi_top / 16) return;
-    const int16_t* delayed = smooth_ring_slot(props, 1, col);
+    const int16_t* delayed = ring_slot(s, 1, col);
     if (delayed == nullptr) return;
     copy_values(s.mcu, delayed, static_cast<size_t>(s.blocks) * 64);
     hand_on(props, s.source, s.scan, col - 1, s.mcu_row - 1, 8, s.simple_sampling);
@@ -411,14 +415,19 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
 
     // A ring slot holds one frame MCU; an MCU with more blocks cannot be delayed.
     int32_t frame_blocks = 0;
+    SMOOTH_RING_VIEW ring{};
     if (props->upsample_filter == 1 && props->smooth_ring != nullptr) {
-        MCU_COMPONENT f[4];
-        const int32_t c = describe_mcu_components(props, nullptr, true, f);
-        frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
+        if (view_smooth_ring(props, &ring)) {
+            frame_blocks = static_cast<int32_t>(ring.slot_values / 64);
+        } else {
+            MCU_COMPONENT f[4];
+            const int32_t c = describe_mcu_components(props, nullptr, true, f);
+            frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
+        }
     }
     const RING_STEP step{props,        source,   scan,  mcu_buffer,   blocks,          mcu_col, mcu_row,
                          mcus_per_row, mcu_rows, scale_factor, n, simple_sampling, flush,   comps,
-                         count};
+                         count,        &ring};
     const int32_t max_h = props->frame.max_h_sampling;
     const int32_t max_v = props->frame.max_v_sampling;
     const bool ring_usable = props->upsample_filter == 1 && props->smooth_ring != nullptr && count > 0 &&

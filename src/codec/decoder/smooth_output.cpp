@@ -252,15 +252,18 @@ void write_mcu(const int16_t* mcu, const CHROMA_NEIGHBOURS& cb_n, const CHROMA_N
     store_mcu<V, F>(mcu, cb, cr, out, stride);
 }
 
-// The neighbours of the chroma block at `offset` blocks into the MCU, from the
-// smoothing ring (buffer 1 holds the MCU's row, 0 the row above and 2 the row
-// below; slot s holds MCU column s - 1). Rows other than the MCU's own are
-// looked at only for 2x2 sampling.
-CHROMA_NEIGHBOURS chroma_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring, const int16_t* self,
-                                    int32_t offset, int32_t col, int32_t row, bool vertical) {
-    CHROMA_NEIGHBOURS n{};
-    n.block[1][1] = self;
-    if (ring == nullptr) return n;
+// The neighbours of the MCU's Cb and Cr blocks (the two blocks after the luma),
+// from the smoothing ring: buffer 1 holds the MCU's row, 0 the row above and 2
+// the row below; slot s holds MCU column s - 1. Rows other than the MCU's own
+// are looked at only for 2x2 sampling, and nothing outside the image is.
+void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring, const int16_t* mcu,
+                     int32_t luma_blocks, int32_t col, int32_t row, bool vertical, CHROMA_NEIGHBOURS* cb,
+                     CHROMA_NEIGHBOURS* cr) {
+    *cb = CHROMA_NEIGHBOURS{};
+    *cr = CHROMA_NEIGHBOURS{};
+    cb->block[1][1] = mcu + luma_blocks * 64;
+    cr->block[1][1] = mcu + (luma_blocks + 1) * 64;
+    if (ring == nullptr) return;
     for (int32_t dy = -1; dy <= 1; ++dy) {
         if (dy != 0 && !vertical) continue;
         if (row + dy < 0 || row + dy >= props->mcu_rows) continue;
@@ -268,10 +271,11 @@ CHROMA_NEIGHBOURS chroma_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_R
             if (dx == 0 && dy == 0) continue;
             if (col + dx < 0 || col + dx >= props->mcus_per_row) continue;
             const int16_t* slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
-            if (slot != nullptr) n.block[dy + 1][dx + 1] = slot + offset * 64;
+            if (slot == nullptr) continue;
+            cb->block[dy + 1][dx + 1] = slot + luma_blocks * 64;
+            cr->block[dy + 1][dx + 1] = slot + (luma_blocks + 1) * 64;
         }
     }
-    return n;
 }
 
 }  // namespace
@@ -324,10 +328,8 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
     const int32_t luma_blocks = 2 * v;
     const int16_t* mcu = props->mcu_buffer;
     const bool vertical = v == 2;
-    const CHROMA_NEIGHBOURS cb_n =
-        chroma_neighbours(props, ring, mcu + luma_blocks * 64, luma_blocks, mcu_col, mcu_row, vertical);
-    const CHROMA_NEIGHBOURS cr_n =
-        chroma_neighbours(props, ring, mcu + (luma_blocks + 1) * 64, luma_blocks + 1, mcu_col, mcu_row, vertical);
+    CHROMA_NEIGHBOURS cb_n, cr_n;
+    find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, &cb_n, &cr_n);
     const intptr_t stride = props->dib_stride;
     if (vertical) {
         if (format == PIXEL_RGB) write_mcu<2, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);

@@ -237,7 +237,7 @@ TEST(OutputSelector, EveryAcceptedLayoutGetsItsMember) {
         {Q420, CS_QUAD, CS_QUAD, 4, 0, &output_sequential_general, 0},
         {S422, CS_YCBCR, CS_YCBCR, 2, 0, &pack_ycc422, 19},
         {grey, CS_GRAY, CS_GRAY, 1, 0, &copy_gray, 0},
-        {grey, CS_GRAY, CS_BGR, 3, 0, &copy_general, 0},
+        {grey, CS_GRAY, CS_BGR, 3, 0, &spread_gray, 0},
         {grey, CS_GRAY, CS_QUAD, 4, 0, &copy_general, 0},
         {S444, CS_RGB, CS_RGB, 3, 0, &copy_444, 15},
         {S444, CS_RGB, CS_BGR, 3, 0, &copy_general, 0},
@@ -355,7 +355,7 @@ TEST(OutputSelector, LoneComponentWithLargeFactorsIsTreatedAsOneByOne) {
     f.frame({{3, 1}}, CS_GRAY, 20, 9);
     f.dib(CS_BGR, 3, 20, 9);
     ASSERT_EQ(f.select(), 0);
-    EXPECT_EQ(f.active(), &copy_general);
+    EXPECT_EQ(f.active(), &spread_gray);
 }
 
 // The packed-luminance request with three channels from a 2x1 stream: each

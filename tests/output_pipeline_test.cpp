@@ -79,8 +79,8 @@ TEST(OutputPipeline, EverySamplingDecodesCloseToTheReference) {
     const RawImage picture = make_picture(45, 29, 3);
     for (const LAYOUT& l : layouts) {
         const std::vector<uint8_t> stream = encode(picture, RefColor::kYCbCr, l.h0, l.v0, l.h1, l.v1);
-        const std::string what = std::to_string(l.h0) + "x" + std::to_string(l.v0) + "/" +
-                                 std::to_string(l.h1) + "x" + std::to_string(l.v1);
+        const std::string what =
+            std::to_string(l.h0) + "x" + std::to_string(l.v0) + "/" + std::to_string(l.h1) + "x" + std::to_string(l.v1);
         OurDecodeOptions options;
         options.pad = 3;
         expect_close(stream, options, false, what + " top-down");
@@ -111,6 +111,35 @@ TEST(OutputPipeline, GreyCmykAndYcckReachTheirLayouts) {
     for (const LAYOUT& l : {LAYOUT{1, 1, 1, 1}, LAYOUT{2, 1, 1, 1}, LAYOUT{2, 2, 1, 1}}) {
         expect_close(encode(four, RefColor::kCMYK, l.h0, l.v0), options, false, "cmyk " + std::to_string(l.h0));
         expect_close(encode(four, RefColor::kYCCK, l.h0, l.v0), options, false, "ycck " + std::to_string(l.h0));
+    }
+}
+
+TEST(OutputPipeline, GreyIntoThreeBytePixelsRepeatsTheOneChannelDecode) {
+    // Whole MCUs take a row writer, cut ones (the 23x17 edges, a region that
+    // starts and ends inside MCUs) the per-pixel one; both must give three copies
+    // of the grey sample, for BGR and RGB, top-down and bottom-up, padded rows.
+    const std::vector<uint8_t> stream = encode(make_picture(23, 17, 1), RefColor::kGray, 1, 1);
+    for (bool region : {false, true}) {
+        OurDecodeOptions one;
+        one.has_roi = region;
+        one.roi[0] = 3, one.roi[1] = 5, one.roi[2] = 21, one.roi[3] = 14;
+        const OurDecodeResult grey = our_decode(stream, one);
+        ASSERT_EQ(grey.image.channels, 1);
+        for (COLOR_SPACE colour : {CS_BGR, CS_RGB}) {
+            OurDecodeOptions three = one;
+            three.dib_color = colour;
+            three.dib_channels = 3;
+            three.pad = 1;
+            three.bottom_up = colour == CS_RGB;
+            const OurDecodeResult ours = our_decode(stream, three);
+            EXPECT_EQ(ours.status, grey.status);
+            EXPECT_TRUE(ours.pad_intact);
+            ASSERT_EQ(ours.image.pixels.size(), grey.image.pixels.size() * 3);
+            for (size_t i = 0; i < grey.image.pixels.size(); ++i)
+                for (size_t c = 0; c < 3; ++c)
+                    ASSERT_EQ(ours.image.pixels[3 * i + c], grey.image.pixels[i])
+                        << "pixel " << i << " byte " << c << (region ? " (region)" : "");
+        }
     }
 }
 

@@ -208,6 +208,8 @@ JPEG_STATUS output_progressive_general(JPEG_PROPERTIES* props, int32_t mcu_col, 
 JPEG_STATUS convert_in_place(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 JPEG_STATUS output_ycc_scan(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 JPEG_STATUS copy_general(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+// Grey into three equal bytes per pixel; cut MCUs go to copy_general.
+JPEG_STATUS spread_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 void apply_deferred_color_conversion(JPEG_PROPERTIES* props);
 // Stores one component plane (32 bytes per row) into DIB channel `channel`, whose
 // byte within the pixel is `channel_byte`, for the pixels of `clip`.

@@ -119,7 +119,7 @@ OutputDriverRoutine choose_plain(JPEG_PROPERTIES* props, const SAMPLING& s, int3
     // luminance/chrominance DIB. The 8x8 copy members would lay its 16-pixel MCUs
     // out as 8-pixel ones; the general writer replicates the chroma instead.
     if (!s.all_1x1()) return (n == 3 && c <= 4) ? general_writer(props) : nullptr;
-    if (n == 1) return c == 1 ? &copy_gray : &copy_general;
+    if (n == 1) return c == 1 ? &copy_gray : c == 3 ? &spread_gray : &copy_general;
     if (n == 2) return &copy_general;
     if (n == 3 && c == 1) return &copy_general;
     if (n == 3 && c == 3) {

@@ -134,6 +134,25 @@ TEST(GenericTransform, DenseRealisticAndHostileBlocks) {
     }
 }
 
+// Coefficients only in the first row or only in the first column, with the
+// extreme 16-bit values at every position, so that the sums and products of the
+// single 8-point pass wrap.
+TEST(GenericTransform, FirstRowOrFirstColumnOnlyWithExtremeValues) {
+    std::mt19937 rng(31);
+    const int16_t extremes[] = {-32768, -32767, -16384, -1, 1, 2, 16383, 32766, 32767};
+    std::uniform_int_distribution<int> any(-32768, 32767), pick(0, 8), coin(0, 3);
+    for (int n = 0; n < 20000; ++n) {
+        int16_t block[64] = {};
+        const int step = n % 2 == 0 ? 1 : 8;  // along row 0, or down column 0
+        for (int k = 0; k < 8; ++k) {
+            const int choice = coin(rng);
+            block[k * step] = static_cast<int16_t>(choice == 0 ? 0 : choice == 1 ? extremes[pick(rng)] : any(rng));
+        }
+        if (n % 5 == 0) block[0] = 0;
+        ASSERT_TRUE(same_transform(block));
+    }
+}
+
 // Row results near the 16-bit limits: one large coefficient per row, scaled so
 // that the row pass lands on either side of +-32767.
 TEST(GenericTransform, RowResultsAroundTheSixteenBitLimit) {
@@ -301,17 +320,26 @@ TEST(GenericKernels, EveryChromaPairMatchesThePerPixelArithmetic) {
 }
 
 // Samples outside 0..255 (never made by the transforms, but the kernels must
-// still give the model's bytes): anything from -32768 to 32767.
+// still give the model's bytes): anything from -32768 to 32767, and MCUs where
+// a single sample of one plane leaves the byte range.
 TEST(GenericKernels, OutOfRangeSamplesMatchThePerPixelArithmetic) {
     std::mt19937 rng(5);
-    std::uniform_int_distribution<int> any(-32768, 32767), near(-300, 560);
+    std::uniform_int_distribution<int> any(-32768, 32767), near(-300, 560), byte(0, 255), plane(0, 2);
     std::vector<int16_t> y(256), cb(64), cr(64), c3(256);
-    for (int n = 0; n < 300; ++n) {
-        auto draw = [&] { return static_cast<int16_t>(n % 2 ? any(rng) : near(rng)); };
+    for (int n = 0; n < 600; ++n) {
+        const int kind = n % 3;
+        auto draw = [&] { return static_cast<int16_t>(kind == 0 ? any(rng) : kind == 1 ? near(rng) : byte(rng)); };
         for (auto& v : y) v = draw();
         for (auto& v : cb) v = draw();
         for (auto& v : cr) v = draw();
         for (auto& v : c3) v = draw();
+        if (kind == 2) {
+            // Just outside the byte range or anywhere; in any luma block or chroma.
+            const int16_t odd = static_cast<int16_t>(n % 4 == 0 ? -1 : n % 4 == 1 ? 256 : any(rng) | 0x100);
+            const int which = plane(rng);
+            std::vector<int16_t>& target = which == 0 ? y : which == 1 ? cb : cr;
+            target[static_cast<size_t>(rng() % target.size())] = odd;
+        }
         for (const KernelCase& k : kKernels) ASSERT_TRUE(kernel_matches(k, y.data(), cb.data(), cr.data(), c3.data()));
     }
 }

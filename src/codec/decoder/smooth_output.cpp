@@ -57,11 +57,16 @@ struct FILTERED_CHROMA {
 // samples and the sample right of it. `band` is one row of CHROMA_NEIGHBOURS and
 // `r` the row within those blocks.
 inline void fill_tile_row(const int16_t* const band[3], int32_t r, uint16_t* out) {
+    // Everything is read before anything is written: the tile's 16-bit lanes
+    // could otherwise, as far as the compiler knows, overlap the samples.
     const int16_t* middle = band[1] + 8 * r;
     const int16_t left = band[0] != nullptr ? band[0][8 * r + 7] : middle[0];
     const int16_t right = band[2] != nullptr ? band[2][8 * r] : middle[7];
+    uint16_t samples[8];
+#pragma GCC unroll 1
+    for (int32_t k = 0; k < 8; ++k) samples[k] = static_cast<uint16_t>(middle[k] & 0xFF);
     out[0] = static_cast<uint16_t>(left & 0xFF);
-    for (int32_t k = 0; k < 8; ++k) out[k + 1] = static_cast<uint16_t>(middle[k] & 0xFF);
+    std::memcpy(out + 1, samples, sizeof samples);
     out[9] = static_cast<uint16_t>(right & 0xFF);
 }
 
@@ -153,7 +158,7 @@ constexpr uint16_t blue_sum(uint16_t y, uint16_t cb) {
 
 // sum - BIAS clamped to 0..255, for sums below 2^15.
 template <int32_t BIAS>
-constexpr uint32_t clamp_less(uint16_t sum) {
+constexpr uint16_t clamp_less(uint16_t sum) {
     const int16_t s = static_cast<int16_t>(static_cast<int16_t>(sum) - BIAS);
     return static_cast<uint16_t>(s < 0 ? 0 : s > 255 ? 255 : s);
 }
@@ -180,28 +185,32 @@ constexpr bool sums_match_in_place_formulas() {
 }
 static_assert(sums_match_in_place_formulas());
 
-// Eight pixels of one parity: their 32-bit words, the colour bytes in DIB order.
+// Eight pixels of one parity: their colour bytes in DIB order, one 16-bit lane
+// each (a quad pixel's fourth byte is always 255).
+struct COLOUR_LANES {
+    uint16_t first[8], second[8], third[8];
+};
+
 template <PIXEL_FORMAT F>
-inline void convert_lanes(const uint16_t* lum, const uint16_t* cb, const uint16_t* cr, uint32_t* words) {
+inline void convert_lanes(const uint16_t* lum, const uint16_t* cb, const uint16_t* cr, COLOUR_LANES* out) {
 #pragma GCC unroll 1
     for (int32_t k = 0; k < 8; ++k) {
-        const uint32_t red = clamp_less<RED_BIAS>(red_sum(lum[k], cr[k]));
-        const uint32_t green = clamp_less<GREEN_BIAS>(green_sum(lum[k], cb[k], cr[k]));
-        const uint32_t blue = clamp_less<BLUE_BIAS>(blue_sum(lum[k], cb[k]));
-        if constexpr (F == PIXEL_BGR)
-            words[k] = blue | green << 8 | red << 16;
-        else if constexpr (F == PIXEL_RGB)
-            words[k] = red | green << 8 | blue << 16;
-        else
-            words[k] = red | green << 8 | blue << 16 | 0xFF000000u;
+        const uint16_t red = clamp_less<RED_BIAS>(red_sum(lum[k], cr[k]));
+        const uint16_t green = clamp_less<GREEN_BIAS>(green_sum(lum[k], cb[k], cr[k]));
+        const uint16_t blue = clamp_less<BLUE_BIAS>(blue_sum(lum[k], cb[k]));
+        out->first[k] = F == PIXEL_BGR ? blue : red;
+        out->second[k] = green;
+        out->third[k] = F == PIXEL_BGR ? red : blue;
     }
 }
 
 // Converts and stores the 16 x 8V pixels of the MCU; the luma blocks lie in
-// raster order, two per block row. Pixels 2k and 2k + 1 are joined into one
-// 64-bit word: for three-byte pixels the six bytes are stored with an 8-byte
-// store whose two spare bytes the next store overwrites (the last pair stores
-// just its six), for quad pixels the words make the row outright.
+// raster order, two per block row. The bytes of pixels 2k and 2k + 1 are
+// joined pairwise into 16-bit lanes and the lanes of one pair laid side by
+// side, so that each pair becomes 8 bytes in memory order: for three-byte
+// pixels its six bytes and two spare ones, stored with an 8-byte store that
+// the next one partly overwrites (the last pair stores just its six), for quad
+// pixels its two whole pixels.
 template <int32_t V, PIXEL_FORMAT F>
 void store_mcu(const int16_t* luma, const FILTERED_CHROMA<V>& cb, const FILTERED_CHROMA<V>& cr, uint8_t* out,
                intptr_t stride) {
@@ -214,30 +223,42 @@ void store_mcu(const int16_t* luma, const FILTERED_CHROMA<V>& cb, const FILTERED
             lum_even[k + 4] = static_cast<uint16_t>(left[64 + 2 * k] & 0xFF);
             lum_odd[k + 4] = static_cast<uint16_t>(left[64 + 2 * k + 1] & 0xFF);
         }
-        uint32_t even[8], odd[8];
-        convert_lanes<F>(lum_even, cb.even[y], cr.even[y], even);
-        convert_lanes<F>(lum_odd, cb.odd[y], cr.odd[y], odd);
+        COLOUR_LANES even, odd;
+        convert_lanes<F>(lum_even, cb.even[y], cr.even[y], &even);
+        convert_lanes<F>(lum_odd, cb.odd[y], cr.odd[y], &odd);
         uint8_t* row = offset_address(out, y * stride);
         if constexpr (std::endian::native == std::endian::little) {
-            constexpr int32_t SHIFT = F == PIXEL_QUAD ? 32 : 24;
-            uint64_t pairs[8];
+            uint16_t pairs[8][4];
 #pragma GCC unroll 1
-            for (int32_t k = 0; k < 8; ++k) pairs[k] = uint64_t{even[k]} | uint64_t{odd[k]} << SHIFT;
+            for (int32_t k = 0; k < 8; ++k) {
+                if constexpr (F == PIXEL_QUAD) {
+                    pairs[k][0] = static_cast<uint16_t>(even.first[k] | even.second[k] << 8);
+                    pairs[k][1] = static_cast<uint16_t>(even.third[k] | 0xFF00);
+                    pairs[k][2] = static_cast<uint16_t>(odd.first[k] | odd.second[k] << 8);
+                    pairs[k][3] = static_cast<uint16_t>(odd.third[k] | 0xFF00);
+                } else {
+                    pairs[k][0] = static_cast<uint16_t>(even.first[k] | even.second[k] << 8);
+                    pairs[k][1] = static_cast<uint16_t>(even.third[k] | odd.first[k] << 8);
+                    pairs[k][2] = static_cast<uint16_t>(odd.second[k] | odd.third[k] << 8);
+                    pairs[k][3] = pairs[k][2];  // spare: overwritten or never stored
+                }
+            }
             if constexpr (F == PIXEL_QUAD) {
-                for (int32_t k = 0; k < 8; ++k) std::memcpy(row + 8 * k, &pairs[k], 8);
+                for (int32_t k = 0; k < 8; ++k) std::memcpy(row + 8 * k, pairs[k], 8);
             } else {
-                for (int32_t k = 0; k < 7; ++k) std::memcpy(row + 6 * k, &pairs[k], 8);
-                std::memcpy(row + 42, &pairs[7], 4);
-                const uint16_t tail = static_cast<uint16_t>(pairs[7] >> 32);
-                std::memcpy(row + 46, &tail, 2);
+                for (int32_t k = 0; k < 7; ++k) std::memcpy(row + 6 * k, pairs[k], 8);
+                std::memcpy(row + 42, pairs[7], 6);
             }
         } else {
+            const COLOUR_LANES* parity[2] = {&even, &odd};
             constexpr int32_t BPP = F == PIXEL_QUAD ? 4 : 3;
-            for (int32_t k = 0; k < 8; ++k) {
-                for (int32_t i = 0; i < BPP; ++i) {
-                    row[BPP * 2 * k + i] = static_cast<uint8_t>(even[k] >> (8 * i));
-                    row[BPP * (2 * k + 1) + i] = static_cast<uint8_t>(odd[k] >> (8 * i));
-                }
+            for (int32_t x = 0; x < 16; ++x) {
+                const COLOUR_LANES& c = *parity[x % 2];
+                uint8_t* p = row + BPP * x;
+                p[0] = static_cast<uint8_t>(c.first[x / 2]);
+                p[1] = static_cast<uint8_t>(c.second[x / 2]);
+                p[2] = static_cast<uint8_t>(c.third[x / 2]);
+                if constexpr (F == PIXEL_QUAD) p[3] = 255;
             }
         }
     }

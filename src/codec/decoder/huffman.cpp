@@ -57,24 +57,6 @@ JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* tab
 
 namespace {
 
-// Decodes the DC difference into the predictor (16-bit wrap-around). Returns the
-// bit reader's status; *value receives the DC value only on success.
-inline JPEG_STATUS next_dc(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, int16_t* predictor, int16_t* value) {
-    int32_t symbol;
-    JPEG_STATUS status = next_symbol(source, dc_table, &symbol);
-    if (status != STATUS_SUCCESS) return status;
-    const int32_t size = symbol & 15;
-    if (size != 0) {
-        int32_t difference;
-        status = next_value(source, size, &difference);
-        if (status != STATUS_SUCCESS) return status;
-        *predictor = static_cast<int16_t>(
-            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
-    }
-    *value = *predictor;
-    return STATUS_SUCCESS;
-}
-
 // A marker ends the block quietly; only real failures travel up.
 inline JPEG_STATUS block_result(JPEG_STATUS status) {
     return status > 0 ? STATUS_SUCCESS : status;
@@ -319,16 +301,32 @@ JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
 
 JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
                                  const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block) {
-    int16_t dc;
-    JPEG_STATUS status = next_dc(source, dc_table, predictor, &dc);
-    if (status != STATUS_SUCCESS) return block_result(status);
-    if (block != nullptr) block[0] = dc;
+    // decode_block's steps on the same local bit state, without the clear and
+    // with the magnitude bits of the AC values taken and dropped.
+    LocalBits bits{source, source->bit_acc, source->bit_count};
+    int32_t symbol;
+    JPEG_STATUS status = bits.symbol(dc_table, &symbol);
+    if (status != STATUS_SUCCESS) {
+        bits.store();
+        return block_result(status);
+    }
+    const int32_t dc_size = symbol & 15;
+    if (dc_size != 0) {
+        int32_t difference;
+        status = bits.value(dc_size, &difference);
+        if (status != STATUS_SUCCESS) {
+            bits.store();
+            return block_result(status);
+        }
+        *predictor = static_cast<int16_t>(
+            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
+    }
+    if (block != nullptr) block[0] = *predictor;
 
     int32_t n = 63;
     while (n > 0) {
-        int32_t symbol;
-        status = next_symbol(source, ac_table, &symbol);
-        if (status != STATUS_SUCCESS) return block_result(status);
+        status = bits.symbol(ac_table, &symbol);
+        if (status != STATUS_SUCCESS) break;
         const int32_t run = (symbol >> 4) & 15;
         const int32_t size = symbol & 15;
         if (size == 0) {
@@ -336,14 +334,17 @@ JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* d
             n -= 16;
             continue;
         }
-        if (source->bit_count < size) {
+        if (bits.count < size) {
+            bits.store();
             status = top_up(source, size);
-            if (status != STATUS_SUCCESS) return block_result(status);
+            bits.load();
+            if (status != STATUS_SUCCESS) break;
         }
-        source->bit_count -= size;  // the magnitude bits are not needed
+        bits.count -= size;  // the magnitude bits are not needed
         n -= run + 1;
     }
-    return STATUS_SUCCESS;
+    bits.store();
+    return block_result(status);
 }
 
 }  // namespace vantorel

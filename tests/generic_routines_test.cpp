@@ -134,21 +134,28 @@ TEST(GenericTransform, DenseRealisticAndHostileBlocks) {
     }
 }
 
-// Coefficients only in the first row or only in the first column, with the
-// extreme 16-bit values at every position, so that the sums and products of the
-// single 8-point pass wrap.
-TEST(GenericTransform, FirstRowOrFirstColumnOnlyWithExtremeValues) {
+// Coefficients only in the shapes the transform treats apart (the first row,
+// the first column, rows 0-3, columns 0-3, the top-left 4x4), with the extreme
+// 16-bit values at every position, so that the sums and products wrap.
+TEST(GenericTransform, SparseShapesWithExtremeValues) {
     std::mt19937 rng(31);
     const int16_t extremes[] = {-32768, -32767, -16384, -1, 1, 2, 16383, 32766, 32767};
     std::uniform_int_distribution<int> any(-32768, 32767), pick(0, 8), coin(0, 3);
-    for (int n = 0; n < 20000; ++n) {
+    for (int n = 0; n < 50000; ++n) {
+        const int shape = n % 5;
         int16_t block[64] = {};
-        const int step = n % 2 == 0 ? 1 : 8;  // along row 0, or down column 0
-        for (int k = 0; k < 8; ++k) {
+        for (int at = 0; at < 64; ++at) {
+            const int row = at / 8, col = at % 8;
+            const bool inside = shape == 0   ? row == 0
+                                : shape == 1 ? col == 0
+                                : shape == 2 ? row < 4
+                                : shape == 3 ? col < 4
+                                             : row < 4 && col < 4;
+            if (!inside) continue;
             const int choice = coin(rng);
-            block[k * step] = static_cast<int16_t>(choice == 0 ? 0 : choice == 1 ? extremes[pick(rng)] : any(rng));
+            block[at] = static_cast<int16_t>(choice == 0 ? 0 : choice == 1 ? extremes[pick(rng)] : any(rng));
         }
-        if (n % 5 == 0) block[0] = 0;
+        if (n % 7 == 0) block[0] = 0;
         ASSERT_TRUE(same_transform(block));
     }
 }

@@ -100,17 +100,80 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
     }
 }
 
+// The row pass of rows 0-3 alone. Four lanes of 32-bit products would not use
+// the widening 16-bit multiply, so the products are formed in lanes of eight
+// that pair two inputs of the same four rows: lanes 0-3 take one input of rows
+// 0-3, lanes 4-7 the other, each with its own factor; the two halves are then
+// added or subtracted. Every product of a 16-bit input and a factor below 2^15
+// is exact in int32_t, and the sums are the same wrapping sums as in
+// transform_lanes. With HighZero the inputs 4-7 are zero.
+template <bool HighZero>
+inline void row_pass_4(const int16_t* block, u32 (&out)[8][4]) {
+    int16_t x17[8], x53[8], x26[8];
+    for (int r = 0; r < 4; ++r) {
+        x17[r] = block[8 * r + 1];
+        x17[4 + r] = HighZero ? int16_t{0} : block[8 * r + 7];
+        x53[r] = HighZero ? int16_t{0} : block[8 * r + 5];
+        x53[4 + r] = block[8 * r + 3];
+        x26[r] = block[8 * r + 2];
+        x26[4 + r] = HighZero ? int16_t{0} : block[8 * r + 6];
+    }
+    static constexpr int16_t kf[8] = {6393, 6393, 6393, 6393, 32138, 32138, 32138, 32138};
+    static constexpr int16_t kh[8] = {32138, 32138, 32138, 32138, 6393, 6393, 6393, 6393};
+    static constexpr int16_t kg[8] = {27246, 27246, 27246, 27246, 18205, 18205, 18205, 18205};
+    static constexpr int16_t kl[8] = {18205, 18205, 18205, 18205, 27246, 27246, 27246, 27246};
+    static constexpr int16_t kw[8] = {10045, 10045, 10045, 10045, 17734, 17734, 17734, 17734};
+    static constexpr int16_t kb[8] = {17734, 17734, 17734, 17734, 10045, 10045, 10045, 10045};
+    int32_t pf[8], ph[8], pg[8], pl[8], pw[8], pb[8];
+    for (int i = 0; i < 8; ++i) {
+        pf[i] = x17[i] * kf[i];
+        ph[i] = x17[i] * kh[i];
+        pg[i] = x53[i] * kg[i];
+        pl[i] = x53[i] * kl[i];
+        pw[i] = x26[i] * kw[i];
+        pb[i] = x26[i] * kb[i];
+    }
+    for (int i = 0; i < 4; ++i) {
+        const u32 p0 = wrap(block[8 * i]), p4 = HighZero ? 0u : wrap(block[8 * i + 4]);
+        const u32 p2 = wrap(x26[i]), p6 = wrap(x26[4 + i]);
+        const u32 f = wrap(pf[i]) - wrap(pf[4 + i]);
+        const u32 g = wrap(pg[i]) - wrap(pg[4 + i]);
+        const u32 h = wrap(ph[4 + i]) + wrap(ph[i]);
+        const u32 l = wrap(pl[i]) + wrap(pl[4 + i]);
+        const u32 e = wrap(sar(f + g + 2048u, 12)) * 5793u;
+        const u32 t = wrap(sar(h + l + 2048u, 12)) * 5793u;
+        const u32 a = h + f - l - g;
+        const u32 c = h + g - l - f;
+        const u32 u = (p0 + p4) << 15;
+        const u32 r = (p0 - p4) << 15;
+        const u32 w = wrap(pw[i]) + (p2 << 15) + wrap(pw[4 + i]);
+        const u32 b = wrap(pb[i]) - wrap(pb[4 + i]) - (p6 << 15);
+        out[0][i] = t + u + w;
+        out[7][i] = u + w - t;
+        out[1][i] = a + r + b;
+        out[6][i] = r + b - a;
+        out[2][i] = c + (r - b);
+        out[5][i] = (r - b) - c;
+        out[3][i] = e + (u - w);
+        out[4][i] = (u - w) - e;
+    }
+}
+
 // Both passes for a block whose rows 4-7 (Rows == 4) and/or columns 4-7
 // (HighColumns) hold only zeros. Zero rows give zero row results, so the row
 // pass needs only the first Rows rows and the column pass sees zeros in its
 // inputs 4-7; zero columns are zero inputs 4-7 of every row.
 template <int Rows, bool HighColumnsZero>
 inline void transform_block(int16_t* block) {
-    int16_t freq[8][Rows];  // freq[k][row]: coefficient k of each row
-    for (int k = 0; k < 8; ++k)
-        for (int row = 0; row < Rows; ++row) freq[k][row] = block[8 * row + k];
     u32 out[8][Rows];  // out[k][row]: result k of each row
-    transform_lanes<Rows, HighColumnsZero>(freq, out);
+    if constexpr (Rows == 4) {
+        row_pass_4<HighColumnsZero>(block, out);
+    } else {
+        int16_t freq[8][Rows];  // freq[k][row]: coefficient k of each row
+        for (int k = 0; k < 8; ++k)
+            for (int row = 0; row < Rows; ++row) freq[k][row] = block[8 * row + k];
+        transform_lanes<Rows, HighColumnsZero>(freq, out);
+    }
 
     int32_t rows[8][8];  // rows[k][row], rounded
     u32 wide = 0;

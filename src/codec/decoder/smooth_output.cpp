@@ -14,11 +14,16 @@
 //   2x1: out[2k] = (3 s[k] + s[k-1] + 1) >> 2, out[2k+1] = (3 s[k] + s[k+1] + 2) >> 2
 //   2x2: (9c + 3l + 3u + ul + 8) >> 4 and (9c + 3r + 3u + ur + 7) >> 4 for the top
 //        pixel pair, the same with the row below for the bottom pair; worked here as
-//        a vertical pass (3 c + u, 3 c + d) and then the horizontal 3:1 pass.
+//        the horizontal sums (3 c + l, 3 c + r) of every tile row, then 3 times a
+//        row's sum plus its neighbour row's, which is the same sum of products.
 //   R = Y + ((359 Cr - 45813) >> 8), G = Y + ((34806 - 88 Cb - 183 Cr) >> 8),
 //   B = Y + ((454 Cb - 57937) >> 8), each clamped to 0..255.
 // A neighbour outside the image (or missing from the ring) is replaced by the
 // nearest sample of the blocks that exist, as in the general writer.
+//
+// The eight-lane loops carry "#pragma GCC unroll 1": unrolled early, they would
+// leave the compiler vectorising across rows with a transpose of every tile
+// instead of turning each loop into a few whole-vector operations.
 #include <bit>
 #include <cstring>
 
@@ -165,25 +170,41 @@ constexpr uint16_t clamp_less(uint16_t sum) {
 
 // For every Cb, Cr pair: the sum less its bias is Y plus the in-place term, and
 // Y = 255 neither wraps the sum nor reaches 2^15. Since a sum grows with Y one
-// for one, clamp_less then gives the in-place byte for every Y.
-constexpr bool sums_match_in_place_formulas() {
-    for (int32_t cb = 0; cb < 256; ++cb) {
+// for one, clamp_less then gives the in-place byte for every Y. The checks are
+// split so that no single one exceeds a compiler's constant-evaluation budget.
+constexpr bool sum_matches(int32_t at_0, int32_t at_255, int32_t bias, int32_t term) {
+    return at_0 - bias == term && at_255 == at_0 + 255 && at_255 < 32768;
+}
+
+constexpr bool red_and_blue_match_in_place_formulas() {
+    for (int32_t c = 0; c < 256; ++c) {
+        const auto v = static_cast<uint16_t>(c);
+        if (!sum_matches(red_sum(0, v), red_sum(255, v), RED_BIAS, (359 * c - 45813) >> 8)) return false;
+        if (!sum_matches(blue_sum(0, v), blue_sum(255, v), BLUE_BIAS, (454 * c - 57937) >> 8)) return false;
+    }
+    return true;
+}
+
+constexpr bool green_matches_in_place_formula(int32_t first_cb, int32_t end_cb) {
+    for (int32_t cb = first_cb; cb < end_cb; ++cb) {
         for (int32_t cr = 0; cr < 256; ++cr) {
             const auto b = static_cast<uint16_t>(cb), r = static_cast<uint16_t>(cr);
-            const int32_t sums_at_0[3] = {red_sum(0, r), green_sum(0, b, r), blue_sum(0, b)};
-            const int32_t sums_at_255[3] = {red_sum(255, r), green_sum(255, b, r), blue_sum(255, b)};
-            const int32_t biases[3] = {RED_BIAS, GREEN_BIAS, BLUE_BIAS};
-            const int32_t terms[3] = {(359 * cr - 45813) >> 8, (34806 - 88 * cb - 183 * cr) >> 8,
-                                      (454 * cb - 57937) >> 8};
-            for (int32_t i = 0; i < 3; ++i) {
-                if (sums_at_0[i] - biases[i] != terms[i]) return false;
-                if (sums_at_255[i] != sums_at_0[i] + 255 || sums_at_255[i] >= 32768) return false;
-            }
+            if (!sum_matches(green_sum(0, b, r), green_sum(255, b, r), GREEN_BIAS, (34806 - 88 * cb - 183 * cr) >> 8))
+                return false;
         }
     }
     return true;
 }
-static_assert(sums_match_in_place_formulas());
+
+static_assert(red_and_blue_match_in_place_formulas());
+static_assert(green_matches_in_place_formula(0, 32));
+static_assert(green_matches_in_place_formula(32, 64));
+static_assert(green_matches_in_place_formula(64, 96));
+static_assert(green_matches_in_place_formula(96, 128));
+static_assert(green_matches_in_place_formula(128, 160));
+static_assert(green_matches_in_place_formula(160, 192));
+static_assert(green_matches_in_place_formula(192, 224));
+static_assert(green_matches_in_place_formula(224, 256));
 
 // Eight pixels of one parity: their colour bytes in DIB order, one 16-bit lane
 // each (a quad pixel's fourth byte is always 255).

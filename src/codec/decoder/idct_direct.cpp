@@ -100,6 +100,22 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
     }
 }
 
+// Both passes in full with a 32-bit column pass, for the rare blocks whose row
+// results leave 16 bits (only extreme coefficients do that). The block is still
+// untouched when this runs; zero rows and columns give the same results here as
+// in the shortened passes, so one copy serves every block shape.
+[[gnu::noinline]] void transform_wide(int16_t* block) {
+    int16_t freq[8][8];  // freq[k][row]
+    for (int k = 0; k < 8; ++k)
+        for (int row = 0; row < 8; ++row) freq[k][row] = block[8 * row + k];
+    u32 out[8][8];
+    transform_lanes<8, false>(freq, out);
+    int32_t in[8][8];  // in[row][k]
+    for (int row = 0; row < 8; ++row)
+        for (int k = 0; k < 8; ++k) in[row][k] = sar(out[k][row] + 2048u, 12);
+    column_pass<false>(in, block);
+}
+
 // The row pass of rows 0-3 alone. Four lanes of 32-bit products would not use
 // the widening 16-bit multiply, so the products are formed in lanes of eight
 // that pair two inputs of the same four rows: lanes 0-3 take one input of rows
@@ -185,17 +201,14 @@ inline void transform_block(int16_t* block) {
         }
         for (int row = Rows; row < 8; ++row) rows[k][row] = 0;
     }
-    if (wide == 0) {
-        int16_t in[8][8];  // in[row][k]
-        for (int row = 0; row < 8; ++row)
-            for (int k = 0; k < 8; ++k) in[row][k] = static_cast<int16_t>(rows[k][row]);
-        column_pass<Rows == 4>(in, block);
-    } else {
-        int32_t in[8][8];
-        for (int row = 0; row < 8; ++row)
-            for (int k = 0; k < 8; ++k) in[row][k] = rows[k][row];
-        column_pass<false>(in, block);
+    if (wide != 0) [[unlikely]] {
+        transform_wide(block);
+        return;
     }
+    int16_t in[8][8];  // in[row][k]
+    for (int row = 0; row < 8; ++row)
+        for (int k = 0; k < 8; ++k) in[row][k] = static_cast<int16_t>(rows[k][row]);
+    column_pass<Rows == 4>(in, block);
 }
 
 }  // namespace
@@ -210,8 +223,9 @@ inline void transform_block(int16_t* block) {
 // that one array holds one frequency of every row; the row results are turned
 // back for the column pass, which runs on all eight columns at once. Row results
 // of ordinary pictures fit 16 bits and the column pass then multiplies 16-bit
-// values; when any does not (only extreme coefficients do that), it multiplies
-// the full 32-bit values instead, with the same wrapping results.
+// values; when any does not (only extreme coefficients do that), the block is
+// transformed again with a column pass on the full 32-bit values, with the same
+// wrapping results.
 //
 // Sparse blocks are common. A block that holds only its DC value gives one
 // sample everywhere: the row pass leaves DC << 15 in every output of row 0 and

@@ -1,5 +1,7 @@
 // Processor variants: the choice by family and feature flags, the USECPU override
 // (the environment stands in for the registry off Windows), and the fill.
+#include "platform/processor.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <memory>
 
 #include "codec/codec.h"
+#include "codec/decoder/x86/x86_stages.h"
 
 namespace vantorel {
 namespace {
@@ -88,6 +91,65 @@ TEST(StageTable, GenericFillLeavesPerScanWordsEmptyAndCopiesTheActiveOnes) {
         EXPECT_NE(words[w], nullptr) << "word " << w;
     }
 }
+
+#if defined(__i386__) || defined(__x86_64__)
+
+TEST(ProcessorQuery, SubleafFormAnswersLikeThePlainOneAndStopsAtTheHighestLeaf) {
+    uint32_t plain[4], sub[4];
+    ASSERT_TRUE(platform::run_cpuid(0, plain));
+    const uint32_t highest = plain[0];
+    ASSERT_GE(highest, 1u);
+    ASSERT_TRUE(platform::run_cpuid_subleaf(1, 0, sub));
+    ASSERT_TRUE(platform::run_cpuid(1, plain));
+    // EBX bits 24-31 name the core the thread runs on, which may change between
+    // the two questions.
+    EXPECT_EQ(sub[0], plain[0]);
+    EXPECT_EQ(sub[1] & 0x00FFFFFFu, plain[1] & 0x00FFFFFFu);
+    EXPECT_EQ(sub[2], plain[2]);
+    EXPECT_EQ(sub[3], plain[3]);
+    uint32_t beyond[4] = {1, 2, 3, 4};
+    EXPECT_FALSE(platform::run_cpuid_subleaf(highest + 1, 0, beyond));
+    EXPECT_EQ(beyond[0] | beyond[1] | beyond[2] | beyond[3], 0u);
+    EXPECT_FALSE(platform::run_cpuid_subleaf(0x7FFFFFFFu, 3, beyond));
+}
+
+// XCR0 is read only where the system enabled the instruction; what it enables
+// is what the processor can save (leaf 0xD subleaf 0), and the 256-bit upper
+// halves, when saved, take 256 bytes (leaf 0xD subleaf 2): the subleaf reaches
+// the processor.
+TEST(ProcessorQuery, SavedRegisterStateAgreesWithTheProcessor) {
+    uint32_t leaf1[4];
+    ASSERT_TRUE(platform::run_cpuid(1, leaf1));
+    const bool osxsave = ((leaf1[2] >> 27) & 1u) != 0;
+    uint64_t xcr0 = 0xDEAD;
+    ASSERT_EQ(platform::read_xcr0(&xcr0), osxsave);
+    if (!osxsave) {
+        EXPECT_EQ(xcr0, 0u);
+        GTEST_SKIP() << "the system does not enable XGETBV";
+    }
+    EXPECT_EQ(xcr0 & 1u, 1u);  // the x87 state is always saved
+    uint32_t state[4];
+    ASSERT_TRUE(platform::run_cpuid_subleaf(0xD, 0, state));
+    const uint64_t supported = (static_cast<uint64_t>(state[3]) << 32) | state[0];
+    EXPECT_EQ(xcr0 & ~supported, 0u);
+    if (xcr0 & 4u) {
+        ASSERT_TRUE(platform::run_cpuid_subleaf(0xD, 2, state));
+        EXPECT_EQ(state[0], 256u);
+        EXPECT_EQ(state[1], 576u);  // after the 512-byte legacy area and the 64-byte header
+    }
+}
+
+// The table fill's decision from these queries is the run-time library's own.
+TEST(ProcessorQuery, WideBodiesAllowedExactlyWhereTheRuntimeSaysSo) {
+    uint32_t leaf1[4], leaf7[4];
+    ASSERT_TRUE(platform::run_cpuid(1, leaf1));
+    if (!platform::run_cpuid_subleaf(7, 0, leaf7)) leaf7[1] = 0;
+    uint64_t xcr0 = 0;
+    platform::read_xcr0(&xcr0);
+    EXPECT_EQ(x86::avx2_reported(leaf1[2], xcr0, leaf7[1]), __builtin_cpu_supports("avx2") != 0);
+}
+
+#endif
 
 }  // namespace
 }  // namespace vantorel

@@ -79,12 +79,26 @@ uint32_t leaf1_ecx() {
     }();
     return ecx;
 }
+
+// The 256-bit bodies need the processor's instructions and a system that saves
+// the upper register halves; asked once per process.
+bool avx2_usable() {
+    static const bool usable = [] {
+        uint64_t xcr0 = 0;
+        if (!platform::read_xcr0(&xcr0)) xcr0 = 0;
+        uint32_t leaf7[4];
+        if (!platform::run_cpuid_subleaf(7, 0, leaf7)) leaf7[1] = 0;
+        return x86::avx2_reported(leaf1_ecx(), xcr0, leaf7[1]);
+    }();
+    return usable;
+}
 #endif
 
 // Variant fills A-D. Whatever the variant index says (it can be forced), a body
 // is stored only when the processor reports the instructions it uses; other
-// words keep the generic routine. The bodies here use only 128-bit registers,
-// which need no state reset, so finish_request stays the do-nothing routine.
+// words keep the generic routine. The 256-bit bodies clear the upper register
+// halves before they return (the compiler ends them with vzeroupper), so no body
+// leaves state behind and finish_request stays the do-nothing routine.
 void fill_variant(STAGE_TABLE* t, int32_t variant) {
     fill_generic(t);
     (void)variant;
@@ -107,6 +121,12 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
     if ((leaf1_ecx() >> 19) & 1u) {
         t->idct_direct_8x8 = &x86::idct_direct_8x8_sse41;
         t->dequantize_direct = &x86::dequantize_direct_sse41;
+    }
+    if (avx2_usable()) {
+        // Dequantisation stays with the 128-bit body: its time goes on waiting
+        // for the block's coefficients to be stored, which wider registers
+        // do not shorten.
+        t->idct_direct_8x8 = &x86::idct_direct_8x8_avx2;
     }
     if ((leaf1_ecx() >> 9) & 1u) {
         t->output_kernel_42 = &x86::convert_ycc444_rgb_ssse3;

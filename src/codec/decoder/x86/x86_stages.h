@@ -37,6 +37,22 @@ void dequantize_direct_sse2(int16_t* block, const QUANT_VALUE* values);
 // The same with the unsigned 32-bit pack of CPUID leaf 1, ECX bit 19.
 void dequantize_direct_sse41(int16_t* block, const QUANT_VALUE* values);
 
+// The 8x8 transform on 256-bit registers, with the results of the SSE4.1 body
+// for every input. Only where avx2_reported() holds for this processor and
+// system.
+void idct_direct_8x8_avx2(int16_t* block);
+
+// Whether the 256-bit integer instructions may run, from what the processor and
+// the system report: CPUID leaf 1 ECX bits 27 (the system has enabled XGETBV)
+// and 28 (256-bit registers), XCR0 bits 1 and 2 (the system saves the 128-bit
+// state and the upper halves, so a task switch cannot lose them), and CPUID
+// leaf 7 subleaf 0 EBX bit 5 (the integer instructions). xcr0 must be 0 when it
+// could not be read.
+constexpr bool avx2_reported(uint32_t leaf1_ecx, uint64_t xcr0, uint32_t leaf7_ebx) {
+    const uint32_t xsave_and_avx = (1u << 27) | (1u << 28);
+    return (leaf1_ecx & xsave_and_avx) == xsave_and_avx && (xcr0 & 6u) == 6u && ((leaf7_ebx >> 5) & 1u) != 0;
+}
+
 // Output kernels, eight or sixteen pixels per step, with the generic kernels'
 // colour arithmetic and bytes.
 void copy_gray_sse2(const int16_t* samples, uint8_t* dest, intptr_t stride);

@@ -46,7 +46,9 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         const bool variant = index >= 3 && index <= 6;
         // Words no variant body replaces are always the generic routines.
         EXPECT_EQ(t.finish_request, generic.finish_request);
-        EXPECT_EQ(t.decode_block, generic.decode_block);
+        // Every variant fill has the wide block decoders, whatever the processor.
+        EXPECT_EQ(t.decode_block, variant ? &decode_block_wide : &decode_block) << index;
+        EXPECT_EQ(t.decode_block_dc_only, variant ? &decode_block_dc_only_wide : &decode_block_dc_only) << index;
         EXPECT_EQ(t.idct_direct_4x4, generic.idct_direct_4x4);
         EXPECT_EQ(t.dequantize_scaled, generic.dequantize_scaled);
         EXPECT_EQ(t.output_kernel_51, generic.output_kernel_51);
@@ -76,12 +78,16 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
 #endif
     }
     // A variant index forced on a processor without the 128-bit instructions
-    // keeps the generic routines.
+    // keeps the generic routines, apart from the block decoders, which need none.
     const PROCESSOR_DESCRIPTION saved = g_processor;
     g_processor.feature_flags &= ~kSse2;
     STAGE_TABLE forced{};
     fill_stage_table(&forced, 6);
     g_processor = saved;
+    EXPECT_EQ(forced.decode_block, &decode_block_wide);
+    EXPECT_EQ(forced.decode_block_dc_only, &decode_block_dc_only_wide);
+    forced.decode_block = generic.decode_block;
+    forced.decode_block_dc_only = generic.decode_block_dc_only;
     EXPECT_EQ(std::memcmp(&forced, &generic, sizeof forced), 0);
 }
 

@@ -102,6 +102,10 @@ bool avx2_usable() {
 void fill_variant(STAGE_TABLE* t, int32_t variant) {
     fill_generic(t);
     (void)variant;
+    // The block decoders with the accumulator at the top of a 64-bit register:
+    // plain integer instructions, so every variant fill has them.
+    t->decode_block = &decode_block_wide;
+    t->decode_block_dc_only = &decode_block_dc_only_wide;
 #if VANTOREL_X86_BODIES
     // CPUID leaf 1, EDX bit 26: the 128-bit packed-integer instructions.
     const bool sse2 = ((g_processor.feature_flags >> 26) & 1u) != 0;

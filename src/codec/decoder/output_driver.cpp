@@ -200,7 +200,9 @@ struct RING_STEP {
 };
 
 // Slot `slot` of ring buffer `buffer`, as smooth_ring_slot gives it.
-int16_t* ring_slot(const RING_STEP& s, int32_t buffer, int32_t slot) { return ring_view_slot(*s.ring, buffer, slot); }
+int16_t* ring_slot(const RING_STEP& s, int32_t buffer, int32_t slot) {
+    return ring_view_slot(*s.ring, buffer, slot);
+}
 
 // Horizontal smoothing (Hmax 2, Vmax 1): ring buffer 1 keeps the current MCU
 // row; the MCU to the left of the one just decoded is written, with its left
@@ -425,9 +427,8 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
             frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
         }
     }
-    const RING_STEP step{props,        source,   scan,  mcu_buffer,   blocks,          mcu_col, mcu_row,
-                         mcus_per_row, mcu_rows, scale_factor, n, simple_sampling, flush,   comps,
-                         count,        &ring};
+    const RING_STEP step{props,    source,       scan, mcu_buffer,      blocks, mcu_col, mcu_row, mcus_per_row,
+                         mcu_rows, scale_factor, n,    simple_sampling, flush,  comps,   count,   &ring};
     const int32_t max_h = props->frame.max_h_sampling;
     const int32_t max_v = props->frame.max_v_sampling;
     const bool ring_usable = props->upsample_filter == 1 && props->smooth_ring != nullptr && count > 0 &&

@@ -406,8 +406,12 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
     // A column or row one past the grid releases a delayed MCU and carries none.
     const bool flush = mcu_col >= mcus_per_row || mcu_row >= mcu_rows;
 
+    // The component layout matters to reduced transforms and to smoothing; a
+    // full-size MCU without smoothing transforms every block alike.
     MCU_COMPONENT comps[4];
-    const int32_t count = describe_mcu_components(props, scan, props->progressive_scans != 0, comps);
+    const bool smoothing = props->upsample_filter == 1 && props->smooth_ring != nullptr;
+    const int32_t count =
+        n < 8 || smoothing ? describe_mcu_components(props, scan, props->progressive_scans != 0, comps) : 0;
     if (!flush && !transform_mcu(props, comps, count, mcu_buffer, blocks, scale_factor, simple_sampling)) return;
 
     if (props->coef_output != nullptr && props->coef_output->flag != 0) {

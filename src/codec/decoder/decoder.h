@@ -183,7 +183,9 @@ JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int3
                       int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
                       int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible);
 MCU_RECT intersect_rect(const MCU_RECT& a, const MCU_RECT& b);
-bool rects_equal(const MCU_RECT& a, const MCU_RECT& b);
+inline bool rects_equal(const MCU_RECT& a, const MCU_RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
 bool rects_differ(const MCU_RECT& a, const MCU_RECT& b);
 MCU_RECT offset_rect(const MCU_RECT& rect, int32_t x, int32_t y);
 void write_scaled_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,

@@ -14,10 +14,16 @@ namespace {
 
 constexpr MCU_RECT EMPTY_RECT{0, 0, 0, 0};
 
-int64_t min64(int64_t a, int64_t b) { return a < b ? a : b; }
-int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
+int64_t min64(int64_t a, int64_t b) {
+    return a < b ? a : b;
+}
+int64_t max64(int64_t a, int64_t b) {
+    return a > b ? a : b;
+}
 
-bool is_empty_rect(const MCU_RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
+bool is_empty_rect(const MCU_RECT& r) {
+    return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
+}
 
 }  // namespace
 
@@ -25,9 +31,9 @@ bool is_empty_rect(const MCU_RECT& r) { return r.left == 0 && r.top == 0 && r.ri
 // geometry is done in 64 bits and the address in unsigned pointer arithmetic:
 // only the visible rectangle, which is bounded by the DIB on every side, is ever
 // dereferenced by a writer.
-JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
-                      int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
-                      int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible) {
+JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col, int32_t mcu_row,
+                      int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels, int32_t dib_width, int32_t dib_height,
+                      uint8_t** out_ptr, MCU_RECT* visible) {
     const int64_t x = static_cast<int64_t>(mcu_col) * mcu_w;
     const int64_t y = static_cast<int64_t>(mcu_row) * mcu_h;
     const int64_t rows = dib_height < 0 ? -static_cast<int64_t>(dib_height) : dib_height;
@@ -42,8 +48,7 @@ JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int3
         right = min64(mcu_w, dib_width - x);
         bottom = min64(mcu_h, rows - y);
     } else {
-        if (x >= region->right || x + mcu_w < region->left || y >= region->bottom ||
-            y + mcu_h < region->top) {
+        if (x >= region->right || x + mcu_w < region->left || y >= region->bottom || y + mcu_h < region->top) {
             *visible = EMPTY_RECT;
             return STATUS_INVALID_PROPERTIES;
         }
@@ -73,18 +78,16 @@ JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int3
 }
 
 MCU_RECT intersect_rect(const MCU_RECT& a, const MCU_RECT& b) {
-    MCU_RECT r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-               a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+    MCU_RECT r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+               a.bottom < b.bottom ? a.bottom : b.bottom};
     // Rectangles that only share an edge still meet; the result then has no area.
     if (r.left > r.right || r.top > r.bottom) return EMPTY_RECT;
     return r;
 }
 
-bool rects_equal(const MCU_RECT& a, const MCU_RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+bool rects_differ(const MCU_RECT& a, const MCU_RECT& b) {
+    return !rects_equal(a, b);
 }
-
-bool rects_differ(const MCU_RECT& a, const MCU_RECT& b) { return !rects_equal(a, b); }
 
 MCU_RECT offset_rect(const MCU_RECT& rect, int32_t x, int32_t y) {
     if (is_empty_rect(rect)) return rect;

@@ -58,7 +58,11 @@ void model_idct_8x8(int16_t* block) {
         u32 in[8], out[8];
         for (int k = 0; k < 8; ++k) in[k] = wrap(block[8 * row + k]);
         model_pass(in, out);
-        for (int k = 0; k < 8; ++k) work[8 * row + k] = wrap(sar(out[k] + 2048u, 12));
+        // Row results saturate at 16 bits, as in the packed bodies.
+        for (int k = 0; k < 8; ++k) {
+            const int32_t v = sar(out[k] + 2048u, 12);
+            work[8 * row + k] = wrap(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+        }
     }
     for (int col = 0; col < 8; ++col) {
         u32 in[8], out[8];

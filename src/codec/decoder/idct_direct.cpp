@@ -16,9 +16,20 @@ namespace {
 
 using u32 = uint32_t;
 
-inline u32 wrap(int32_t v) { return static_cast<u32>(v); }
+inline u32 wrap(int32_t v) {
+    return static_cast<u32>(v);
+}
 // Arithmetic right shift of a wrapped value.
-inline int32_t sar(u32 v, int n) { return static_cast<int32_t>(v) >> n; }
+inline int32_t sar(u32 v, int n) {
+    return static_cast<int32_t>(v) >> n;
+}
+
+// Row results are kept as 16-bit values, saturated: extreme coefficients then
+// give black or white instead of wrapping around to unrelated samples, and the
+// packed bodies, which keep row results in 16-bit lanes, give the same bytes.
+inline int32_t saturate16(int32_t v) {
+    return v < -32768 ? -32768 : v > 32767 ? 32767 : v;
+}
 
 // Level shift and clamp in one step: -128..127 becomes 0..255.
 inline int16_t clamp_sample(int32_t x) {
@@ -100,22 +111,6 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
     }
 }
 
-// Both passes in full with a 32-bit column pass, for the rare blocks whose row
-// results leave 16 bits (only extreme coefficients do that). The block is still
-// untouched when this runs; zero rows and columns give the same results here as
-// in the shortened passes, so one copy serves every block shape.
-[[gnu::noinline]] void transform_wide(int16_t* block) {
-    int16_t freq[8][8];  // freq[k][row]
-    for (int k = 0; k < 8; ++k)
-        for (int row = 0; row < 8; ++row) freq[k][row] = block[8 * row + k];
-    u32 out[8][8];
-    transform_lanes<8, false>(freq, out);
-    int32_t in[8][8];  // in[row][k]
-    for (int row = 0; row < 8; ++row)
-        for (int k = 0; k < 8; ++k) in[row][k] = sar(out[k][row] + 2048u, 12);
-    column_pass<false>(in, block);
-}
-
 // The row pass of rows 0-3 alone. Four lanes of 32-bit products would not use
 // the widening 16-bit multiply, so the products are formed in lanes of eight
 // that pair two inputs of the same four rows: lanes 0-3 take one input of rows
@@ -191,19 +186,10 @@ inline void transform_block(int16_t* block) {
         transform_lanes<Rows, HighColumnsZero>(freq, out);
     }
 
-    int32_t rows[8][8];  // rows[k][row], rounded
-    u32 wide = 0;
+    int32_t rows[8][8];  // rows[k][row], rounded and saturated
     for (int k = 0; k < 8; ++k) {
-        for (int row = 0; row < Rows; ++row) {
-            const int32_t v = sar(out[k][row] + 2048u, 12);
-            rows[k][row] = v;
-            wide |= (wrap(v) + 32768u) >> 16;
-        }
+        for (int row = 0; row < Rows; ++row) rows[k][row] = saturate16(sar(out[k][row] + 2048u, 12));
         for (int row = Rows; row < 8; ++row) rows[k][row] = 0;
-    }
-    if (wide != 0) [[unlikely]] {
-        transform_wide(block);
-        return;
     }
     int16_t in[8][8];  // in[row][k]
     for (int row = 0; row < 8; ++row)
@@ -222,10 +208,8 @@ inline void transform_block(int16_t* block) {
 // The row pass runs on all eight rows at once, so the block is first turned so
 // that one array holds one frequency of every row; the row results are turned
 // back for the column pass, which runs on all eight columns at once. Row results
-// of ordinary pictures fit 16 bits and the column pass then multiplies 16-bit
-// values; when any does not (only extreme coefficients do that), the block is
-// transformed again with a column pass on the full 32-bit values, with the same
-// wrapping results.
+// are saturated to 16 bits (those of ordinary pictures fit anyway), so the
+// column pass multiplies 16-bit values.
 //
 // Sparse blocks are common. A block that holds only its DC value gives one
 // sample everywhere: the row pass leaves DC << 15 in every output of row 0 and
@@ -252,7 +236,7 @@ void idct_direct_8x8(int16_t* block) {
     for (int c = 4; c < 8; ++c) high_columns |= static_cast<uint16_t>(below[c] | block[c]);
 
     if ((lower | first_row) == 0) {
-        const u32 row = wrap(sar((wrap(block[0]) << 15) + 2048u, 12));
+        const u32 row = wrap(saturate16(sar((wrap(block[0]) << 15) + 2048u, 12)));
         const int16_t s = clamp_sample(sar((row << 15) + 0x100000u, 21));
         for (int i = 0; i < 64; ++i) block[i] = s;
         return;
@@ -267,7 +251,7 @@ void idct_direct_8x8(int16_t* block) {
         transform_lanes<1, false>(in, out);
         int16_t samples[8];
         for (int c = 0; c < 8; ++c) {
-            const u32 x = wrap(sar(out[c][0] + 2048u, 12));
+            const u32 x = wrap(saturate16(sar(out[c][0] + 2048u, 12)));
             samples[c] = clamp_sample(sar((x << 15) + 0x100000u, 21));
         }
         for (int row = 0; row < 8; ++row)
@@ -280,7 +264,7 @@ void idct_direct_8x8(int16_t* block) {
         // same inputs: one sample across each row.
         int32_t in[8][1];
         u32 out[8][1];
-        for (int row = 0; row < 8; ++row) in[row][0] = sar((wrap(block[8 * row]) << 15) + 2048u, 12);
+        for (int row = 0; row < 8; ++row) in[row][0] = saturate16(sar((wrap(block[8 * row]) << 15) + 2048u, 12));
         transform_lanes<1, false>(in, out);
         for (int row = 0; row < 8; ++row) {
             const int16_t s = clamp_sample(sar(out[row][0] + 0x100000u, 21));
@@ -345,8 +329,7 @@ void idct_direct_4x4(int16_t* block) {
             for (int r = 0; r < 4; ++r) work[8 * r + col] = dc;
             continue;
         }
-        transform_4(wrap(c[0]), wrap(c[8]), wrap(c[16]), wrap(c[24]), wrap(c[40]), wrap(c[48]),
-                    wrap(c[56]), out);
+        transform_4(wrap(c[0]), wrap(c[8]), wrap(c[16]), wrap(c[24]), wrap(c[40]), wrap(c[48]), wrap(c[56]), out);
         for (int r = 0; r < 4; ++r) work[8 * r + col] = wrap(sar(out[r] + 2048u, 12));
     }
     for (int row = 0; row < 4; ++row) {

@@ -55,4 +55,24 @@ inline StepPoint step_point(const JPEG_RECORD* r) {
             r->props.source.cur, r->props.source.position, r->props.progressive_scans};
 }
 
+// A stream whose frame header after the first declares a frame of more than
+// this many pixels is passed over. The codec parses such a header again and
+// decodes the whole new frame, however small the DIB it was given: a few
+// kilobytes can declare 65535 x 65535 pixels and keep a sanitizer build busy
+// for minutes, which the fuzzer would report as a hang. The first frame header
+// is not limited (large first frames are read as a region, see kMaxDibSide).
+constexpr uint64_t kMaxLaterFramePixels = uint64_t{1} << 24;
+
+inline bool later_frame_too_large(const uint8_t* data, size_t size) {
+    int frames = 0;
+    for (size_t i = 0; i + 9 <= size; ++i) {
+        if (data[i] != 0xFF || data[i + 1] < 0xC0 || data[i + 1] > 0xC2) continue;
+        if (frames++ == 0) continue;
+        const uint64_t height = static_cast<uint64_t>(data[i + 5]) << 8 | data[i + 6];
+        const uint64_t width = static_cast<uint64_t>(data[i + 7]) << 8 | data[i + 8];
+        if (height * width > kMaxLaterFramePixels) return true;
+    }
+    return false;
+}
+
 }  // namespace vantorel::fuzz

@@ -196,6 +196,7 @@ void run_request(const uint8_t* header) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < kHeaderBytes + 2) return 0;
+    if (later_frame_too_large(data + kHeaderBytes, size - kHeaderBytes)) return 0;
     set_variant(data[11] & 7);
     const uint32_t shift = (static_cast<uint32_t>(data[9]) << 4 | data[11] >> 4) % 4096;
     write_scratch(shifted_stream(data + kHeaderBytes, size - kHeaderBytes, shift));

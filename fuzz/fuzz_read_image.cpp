@@ -198,6 +198,7 @@ void run_request(const uint8_t* header, std::vector<uint8_t>& stream) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < kHeaderBytes + 2) return 0;
+    if (later_frame_too_large(data + kHeaderBytes, size - kHeaderBytes)) return 0;
     // The stream gets a buffer of its own, exactly its size, so any read past
     // its end is caught.
     std::vector<uint8_t> stream(data + kHeaderBytes, data + size);

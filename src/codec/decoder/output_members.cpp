@@ -38,15 +38,23 @@ enum Format {
     FMT_PACK,       // pairs Y0 Cb Y1 Cr
 };
 
-constexpr bool converts(Format f) { return f == FMT_RGB || f == FMT_BGR || f == FMT_QUAD || f == FMT_YCCA; }
+constexpr bool converts(Format f) {
+    return f == FMT_RGB || f == FMT_BGR || f == FMT_QUAD || f == FMT_YCCA;
+}
 
 constexpr int32_t bytes_per_pixel(Format f) {
     return f == FMT_PACK ? 2 : (f == FMT_RGB || f == FMT_BGR || f == FMT_COPY3) ? 3 : 4;
 }
 
-constexpr int32_t layout_width(Layout l) { return l == LAYOUT_444 ? 8 : 16; }
-constexpr int32_t layout_height(Layout l) { return l == LAYOUT_420 ? 16 : 8; }
-constexpr int32_t luma_blocks(Layout l) { return l == LAYOUT_444 ? 1 : l == LAYOUT_422 ? 2 : 4; }
+constexpr int32_t layout_width(Layout l) {
+    return l == LAYOUT_444 ? 8 : 16;
+}
+constexpr int32_t layout_height(Layout l) {
+    return l == LAYOUT_420 ? 16 : 8;
+}
+constexpr int32_t luma_blocks(Layout l) {
+    return l == LAYOUT_444 ? 1 : l == LAYOUT_422 ? 2 : 4;
+}
 
 // Addresses of a placed MCU may lie outside the DIB (a region starting inside
 // an MCU); only the visible pixels are dereferenced, so the offset is taken in
@@ -55,7 +63,9 @@ uint8_t* offset_address(uint8_t* base, intptr_t bytes) {
     return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(base) + static_cast<uintptr_t>(bytes));
 }
 
-inline uint8_t clamp_byte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+inline uint8_t clamp_byte(int32_t v) {
+    return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 // What one chroma sample contributes to the pixels it covers: the three colour
 // terms for the converting formats, the two chroma bytes for the copying ones.
@@ -113,8 +123,7 @@ inline const int16_t* fourth_or(const int16_t* c3, const int16_t* y) {
 
 template <Format F>
 void kernel_444(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
-                const int16_t* __restrict c3, uint8_t* __restrict dest,
-                intptr_t stride) {
+                const int16_t* __restrict c3, uint8_t* __restrict dest, intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);
     for (int32_t r = 0; r < 8; ++r) {
@@ -129,8 +138,7 @@ void kernel_444(const int16_t* __restrict y, const int16_t* __restrict cb, const
 // 16 x 8: two luma blocks side by side, one chroma sample per pixel pair.
 template <Format F>
 void kernel_422(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
-                const int16_t* __restrict c3, uint8_t* __restrict dest,
-                intptr_t stride) {
+                const int16_t* __restrict c3, uint8_t* __restrict dest, intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);
     for (int32_t r = 0; r < 8; ++r) {
@@ -153,8 +161,7 @@ void kernel_422(const int16_t* __restrict y, const int16_t* __restrict cb, const
 // 16 x 16: four luma blocks in raster order, one chroma sample per 2 x 2 pixels.
 template <Format F>
 void kernel_420(const int16_t* __restrict y, const int16_t* __restrict cb, const int16_t* __restrict cr,
-                const int16_t* __restrict c3, uint8_t* __restrict dest,
-                intptr_t stride) {
+                const int16_t* __restrict c3, uint8_t* __restrict dest, intptr_t stride) {
     constexpr int32_t bpp = bytes_per_pixel(F);
     const int16_t* a = fourth_or<F>(c3, y);
     for (int32_t j = 0; j < 8; ++j) {
@@ -364,27 +371,45 @@ void store_partial(const int16_t* y, const int16_t* cb, const int16_t* cr, const
 
 // The entry routine shared by every three- and four-component member.
 template <Layout L, Format F>
-JPEG_STATUS run_member(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, Kernel3 kernel3,
-                       Kernel4 kernel4) {
+JPEG_STATUS run_member(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, Kernel3 kernel3, Kernel4 kernel4) {
     constexpr int32_t w = layout_width(L);
     constexpr int32_t h = layout_height(L);
     constexpr int32_t bpp = bytes_per_pixel(F);
     // The selector installs a member only for its own pixel size; anything else
     // would write past the pixels this member was placed for.
     if (props->dib_channels != bpp || props->output_start == nullptr) return STATUS_INVALID_PROPERTIES;
-    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
-    MCU_RECT clip{};
-    const JPEG_STATUS placed = place_mcu(&region, w, h, mcu_col, mcu_row, bpp, props->dib_stride,
-                                         props->output_start, props->dib_width, props->dib_height,
-                                         &props->source.mcu_out_ptr, &clip);
-    if (placed != STATUS_SUCCESS) return placed;
-
     const int16_t* y = props->mcu_buffer;
     const int16_t* cb = y + luma_blocks(L) * 64;
     const int16_t* cr = cb + 64;
     const int16_t* c3 = cr + 64;
-    uint8_t* out = props->source.mcu_out_ptr;
     const intptr_t stride = props->dib_stride;
+
+    // The common case first: no region, and the MCU wholly inside the DIB. Its
+    // address is the one place_mcu would give.
+    if (props->roi_left == 0 && props->roi_top == 0 && props->roi_right == 0 && props->roi_bottom == 0 &&
+        mcu_col >= 0 && mcu_row >= 0) {
+        const int64_t x = static_cast<int64_t>(mcu_col) * w;
+        const int64_t top = static_cast<int64_t>(mcu_row) * h;
+        const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
+        if (x + w <= props->dib_width && top + h <= rows) {
+            uint8_t* whole = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(props->output_start) +
+                                                        static_cast<uintptr_t>(x) * static_cast<uintptr_t>(bpp) +
+                                                        static_cast<uintptr_t>(top) * static_cast<uintptr_t>(stride));
+            props->source.mcu_out_ptr = whole;
+            if (kernel4 != nullptr)
+                kernel4(y, cb, cr, c3, whole, stride);
+            else
+                kernel3(y, cb, cr, whole, stride);
+            return STATUS_SUCCESS;
+        }
+    }
+
+    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+    MCU_RECT clip{};
+    const JPEG_STATUS placed = place_mcu(&region, w, h, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start,
+                                         props->dib_width, props->dib_height, &props->source.mcu_out_ptr, &clip);
+    if (placed != STATUS_SUCCESS) return placed;
+    uint8_t* out = props->source.mcu_out_ptr;
 
     if (rects_equal(clip, MCU_RECT{0, 0, w, h})) {
         if (kernel4 != nullptr)
@@ -408,7 +433,9 @@ JPEG_STATUS run_member(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row,
     return STATUS_SUCCESS;
 }
 
-const STAGE_TABLE* table_of(const JPEG_PROPERTIES* props) { return props->stage_table; }
+const STAGE_TABLE* table_of(const JPEG_PROPERTIES* props) {
+    return props->stage_table;
+}
 
 // A kernel word left empty (a table filled by hand, say) falls back to the
 // generic kernel, so an entry routine never calls through a null word.
@@ -437,9 +464,9 @@ void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride) {
     for (int32_t r = 0; r < 8; ++r) std::memcpy(dest + r * stride, bytes + 8 * r, 8);
 }
 
-#define VANTOREL_KERNEL3(name, layout, format)                                                               \
+#define VANTOREL_KERNEL3(name, layout, format)                                                           \
     void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride) { \
-        kernel_##layout<format>(c0, c1, c2, nullptr, dest, stride);                                          \
+        kernel_##layout<format>(c0, c1, c2, nullptr, dest, stride);                                      \
     }
 #define VANTOREL_CONVERT3(name, layout, format)                                                          \
     void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, uint8_t* dest, intptr_t stride) { \
@@ -447,8 +474,8 @@ void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride) {
     }
 #define VANTOREL_KERNEL4(name, layout, format)                                                           \
     void name(const int16_t* c0, const int16_t* c1, const int16_t* c2, const int16_t* c3, uint8_t* dest, \
-              intptr_t stride) {                                                                            \
-        kernel_##layout<format>(c0, c1, c2, c3, dest, stride);                                              \
+              intptr_t stride) {                                                                         \
+        kernel_##layout<format>(c0, c1, c2, c3, dest, stride);                                           \
     }
 
 VANTOREL_CONVERT3(kernel_convert_ycc444_rgb, 444, FMT_RGB)
@@ -483,10 +510,10 @@ VANTOREL_KERNEL4(kernel_copy_4444_quad, 444, FMT_COPY4)
         return run_member<layout, format>(props, mcu_col, mcu_row,                                        \
                                           word_or<Kernel3>(props, &STAGE_TABLE::word, generic), nullptr); \
     }
-#define VANTOREL_MEMBER4(name, layout, format, word, generic)                                          \
-    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                       \
-        return run_member<layout, format>(props, mcu_col, mcu_row, nullptr,                            \
-                                          word_or<Kernel4>(props, &STAGE_TABLE::word, generic));        \
+#define VANTOREL_MEMBER4(name, layout, format, word, generic)                                    \
+    JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                 \
+        return run_member<layout, format>(props, mcu_col, mcu_row, nullptr,                      \
+                                          word_or<Kernel4>(props, &STAGE_TABLE::word, generic)); \
     }
 
 VANTOREL_MEMBER3(convert_ycc444_rgb, LAYOUT_444, FMT_RGB, output_kernel_42, &kernel_convert_ycc444_rgb)
@@ -520,15 +547,13 @@ JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) 
     if (props->dib_channels != 1 || props->output_start == nullptr) return STATUS_INVALID_PROPERTIES;
     const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
     MCU_RECT clip{};
-    const JPEG_STATUS placed = place_mcu(&region, 8, 8, mcu_col, mcu_row, 1, props->dib_stride,
-                                         props->output_start, props->dib_width, props->dib_height,
-                                         &props->source.mcu_out_ptr, &clip);
+    const JPEG_STATUS placed = place_mcu(&region, 8, 8, mcu_col, mcu_row, 1, props->dib_stride, props->output_start,
+                                         props->dib_width, props->dib_height, &props->source.mcu_out_ptr, &clip);
     if (placed != STATUS_SUCCESS) return placed;
     const int16_t* samples = props->mcu_buffer;
     uint8_t* out = props->source.mcu_out_ptr;
     if (rects_equal(clip, MCU_RECT{0, 0, 8, 8})) {
-        word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray)(samples, out,
-                                                                                      props->dib_stride);
+        word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray)(samples, out, props->dib_stride);
         return STATUS_SUCCESS;
     }
     for (int32_t py = clip.top; py < clip.bottom; ++py) {

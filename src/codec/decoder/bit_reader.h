@@ -17,6 +17,23 @@ namespace vantorel {
 // bits remain): extends the code bit by bit from `length` bits on.
 JPEG_STATUS decode_long_symbol(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t length, int32_t* symbol);
 
+// A status and the symbol or value that came with it, returned together so that
+// the block loops never hand out the address of a local (which would keep their
+// bit state in memory instead of registers).
+struct LONG_CODE {
+    JPEG_STATUS status;
+    int32_t symbol;
+};
+
+// The slow paths of the block loops, on the byte source's own fields:
+// next_symbol where fewer than 8 bits are held; a code longer than the
+// lookahead from `from` bits on (9: met with at least 8 bits held, searched on
+// the held bits where no fill can come between its steps); next_value where
+// fewer than `size` bits are held.
+LONG_CODE symbol_after_fill(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table);
+LONG_CODE decode_long_code(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t from);
+LONG_CODE value_after_fill(BYTE_SOURCE* source, int32_t size);
+
 // The largest code of a length as an unsigned number, or -1 when the length has
 // no code. A stored -1 always means "none"; other negative values are codes
 // 0x8000-0xFFFE read back from their 16-bit cell.

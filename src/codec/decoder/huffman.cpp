@@ -187,13 +187,16 @@ struct LocalBits {
         count = source->bit_count;
     }
 
-    // next_symbol on the locals.
+    // next_symbol on the locals. The slow paths work on the byte source's own
+    // fields (stored before, loaded after) and never see the locals, so these
+    // stay in registers through the block loop.
     JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
         if (count < 8) {
             store();
-            const JPEG_STATUS status = next_symbol(source, table, out);
+            const LONG_CODE r = symbol_after_fill(source, table);
             load();
-            return status;
+            *out = r.symbol;
+            return r.status;
         }
         const uint32_t entry = table->lookahead[static_cast<uint32_t>(acc >> (count - 8)) & 0xFFu];
         const int32_t length = static_cast<int32_t>(entry >> 16);
@@ -202,44 +205,21 @@ struct LocalBits {
             *out = static_cast<int32_t>(entry & 0xFFFFu);
             return STATUS_SUCCESS;
         }
-        return long_symbol(table, out);
-    }
-
-    // Codes longer than the lookahead (entered with at least 8 bits held). The
-    // search runs on the locals as long as the held bits last; where
-    // decode_long_symbol would fill in the middle of it, that routine does the
-    // whole search instead, from the same state.
-    [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
-        if (count < 9) {
-            // decode_long_symbol would fill first, exactly like this.
-            store();
-            const JPEG_STATUS status = top_up(source, 9);
-            load();
-            if (status != STATUS_SUCCESS) return status;
-        }
-        if (count >= 9 && count <= 64) {
-            const uint64_t bits = acc;
-            const int32_t held = count;
-            const int32_t taken = search_long_code(
-                table, held, [bits, held](int32_t n) { return (bits >> (held - n)) & ((uint64_t{1} << n) - 1); }, out);
-            if (taken != 0) {
-                count -= taken;
-                return STATUS_SUCCESS;
-            }
-        }
         store();
-        const JPEG_STATUS status = decode_long_symbol(source, table, 9, out);
+        const LONG_CODE r = decode_long_code(source, table, 9);
         load();
-        return status;
+        *out = r.symbol;
+        return r.status;
     }
 
     // next_value on the locals.
     JPEG_STATUS value(int32_t size, int32_t* out) {
         if (count < size) {
             store();
-            const JPEG_STATUS status = next_value(source, size, out);
+            const LONG_CODE r = value_after_fill(source, size);
             load();
-            return status;
+            *out = r.symbol;
+            return r.status;
         }
         count -= size;
         *out = extend_value(static_cast<uint32_t>(acc >> count) & ((1u << size) - 1u), size);
@@ -248,6 +228,42 @@ struct LocalBits {
 };
 
 }  // namespace
+
+LONG_CODE symbol_after_fill(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table) {
+    LONG_CODE r{STATUS_SUCCESS, 0};
+    r.status = next_symbol(source, table, &r.symbol);
+    return r;
+}
+
+LONG_CODE decode_long_code(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table, int32_t from) {
+    LONG_CODE r{STATUS_SUCCESS, 0};
+    if (from == 9) {
+        if (source->bit_count < 9) {
+            // decode_long_symbol would fill first, exactly like this.
+            r.status = top_up(source, 9);
+            if (r.status != STATUS_SUCCESS) return r;
+        }
+        const int32_t held = source->bit_count;
+        if (held >= 9 && held <= 64) {
+            const uint64_t bits = source->bit_acc;
+            const int32_t taken = search_long_code(
+                table, held, [bits, held](int32_t n) { return (bits >> (held - n)) & ((uint64_t{1} << n) - 1); },
+                &r.symbol);
+            if (taken != 0) {
+                source->bit_count = held - taken;
+                return r;
+            }
+        }
+    }
+    r.status = decode_long_symbol(source, table, from, &r.symbol);
+    return r;
+}
+
+LONG_CODE value_after_fill(BYTE_SOURCE* source, int32_t size) {
+    LONG_CODE r{STATUS_SUCCESS, 0};
+    r.status = next_value(source, size, &r.symbol);
+    return r;
+}
 
 JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, const HUFF_DECODE_TABLE* ac_table,
                          int16_t* predictor, int16_t* block) {

@@ -62,39 +62,22 @@ struct WideBits {
                 return STATUS_SUCCESS;
             }
         }
-        return slow_refill(need);
-    }
-
-    [[gnu::noinline]] JPEG_STATUS slow_refill(int32_t need) {
         store();
-        const JPEG_STATUS status = fill_bits(source, need);
+        const JPEG_STATUS status = fill_bits(s, need);
         load();
         return end_of_file(status);
     }
 
-    [[gnu::noinline]] JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t from, int32_t* out) {
-        if (from == 9) {
-            // As in the generic decoder: fill first where it would, then search
-            // in the register while the held bits last.
-            if (count < 9) {
-                const JPEG_STATUS status = refill(9);
-                if (status != STATUS_SUCCESS) return status;
-            }
-            if (count >= 9 && count <= 56) {
-                const uint64_t bits = acc;
-                const int32_t taken = search_long_code(
-                    table, count, [bits](int32_t n) { return bits >> (64 - n); }, out);
-                if (taken != 0) {
-                    acc <<= taken;
-                    count -= taken;
-                    return STATUS_SUCCESS;
-                }
-            }
-        }
+    // Codes longer than the lookahead, or a symbol met with fewer than 8 bits
+    // after a fill: the generic routine on the byte source's fields, which the
+    // locals are stored to before and loaded from after (so they never have to
+    // live in memory themselves).
+    JPEG_STATUS long_symbol(const HUFF_DECODE_TABLE* table, int32_t from, int32_t* out) {
         store();
-        const JPEG_STATUS status = decode_long_symbol(source, table, from, out);
+        const LONG_CODE r = decode_long_code(source, table, from);
         load();
-        return end_of_file(status);
+        *out = r.symbol;
+        return end_of_file(r.status);
     }
 
     [[gnu::always_inline]] JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {

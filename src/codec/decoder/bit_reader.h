@@ -72,7 +72,8 @@ inline int32_t search_long_code(const HUFF_DECODE_TABLE* table, int32_t held, Pe
 inline int32_t extend_value(uint32_t bits, int32_t size) {
     const int32_t value = static_cast<int32_t>(bits);
     const int32_t negative = static_cast<int32_t>(bits >> (size - 1)) - 1;
-    return value + (negative & extend_offset[size]);
+    const int32_t offset = static_cast<int32_t>((~0u << size) + 1u);  // 1 - 2^size, extend_offset[size]
+    return value + (negative & offset);
 }
 
 // The common case of fill_bits, taken inline: no marker pending and the next four

@@ -166,9 +166,10 @@ JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_t
 
     // As in decode_block: n coefficients still to come, k the next zig-zag
     // position; k + run stays inside natural_order and its guard entries.
-    int32_t n = 63;
+    // k is the next zig-zag position; the coefficients still to come, which
+    // decode_block counts down separately, are always 64 - k.
     int32_t k = 1;
-    while (n > 0) {
+    while (k < 64) {
         int32_t symbol;
         status = bits.symbol(ac_table, &symbol);
         if (status != STATUS_SUCCESS) break;
@@ -176,14 +177,12 @@ JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_t
         const int32_t size = symbol & 15;
         if (size == 0) {
             if (run != 15) break;
-            n -= 16;
             k += 16;
             continue;
         }
         int32_t value;
         status = bits.value(size, &value);
         if (status != STATUS_SUCCESS) break;
-        n -= run + 1;
         block[natural_order[k + run]] = static_cast<int16_t>(value);
         k += run + 1;
     }

@@ -229,6 +229,28 @@ struct LocalBits {
 
 }  // namespace
 
+namespace {
+
+// The DC difference into the predictor (16-bit wrap-around), on the locals. A
+// marker or failure leaves the predictor as it was.
+[[gnu::always_inline]] inline JPEG_STATUS local_dc(LocalBits& bits, const HUFF_DECODE_TABLE* dc_table,
+                                                   int16_t* predictor) {
+    int32_t symbol;
+    JPEG_STATUS status = bits.symbol(dc_table, &symbol);
+    if (status != STATUS_SUCCESS) return status;
+    const int32_t dc_size = symbol & 15;
+    if (dc_size != 0) {
+        int32_t difference;
+        status = bits.value(dc_size, &difference);
+        if (status != STATUS_SUCCESS) return status;
+        *predictor = static_cast<int16_t>(
+            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
+    }
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
 LONG_CODE symbol_after_fill(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* table) {
     LONG_CODE r{STATUS_SUCCESS, 0};
     r.status = next_symbol(source, table, &r.symbol);
@@ -271,21 +293,10 @@ JPEG_STATUS decode_block(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
     LocalBits bits{source, source->bit_acc, source->bit_count};
 
     int32_t symbol;
-    JPEG_STATUS status = bits.symbol(dc_table, &symbol);
+    JPEG_STATUS status = local_dc(bits, dc_table, predictor);
     if (status != STATUS_SUCCESS) {
         bits.store();
         return block_result(status);
-    }
-    const int32_t dc_size = symbol & 15;
-    if (dc_size != 0) {
-        int32_t difference;
-        status = bits.value(dc_size, &difference);
-        if (status != STATUS_SUCCESS) {
-            bits.store();
-            return block_result(status);
-        }
-        *predictor = static_cast<int16_t>(
-            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
     }
     block[0] = *predictor;
 
@@ -321,21 +332,10 @@ JPEG_STATUS decode_block_dc_only(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* d
     // with the magnitude bits of the AC values taken and dropped.
     LocalBits bits{source, source->bit_acc, source->bit_count};
     int32_t symbol;
-    JPEG_STATUS status = bits.symbol(dc_table, &symbol);
+    JPEG_STATUS status = local_dc(bits, dc_table, predictor);
     if (status != STATUS_SUCCESS) {
         bits.store();
         return block_result(status);
-    }
-    const int32_t dc_size = symbol & 15;
-    if (dc_size != 0) {
-        int32_t difference;
-        status = bits.value(dc_size, &difference);
-        if (status != STATUS_SUCCESS) {
-            bits.store();
-            return block_result(status);
-        }
-        *predictor = static_cast<int16_t>(
-            static_cast<uint16_t>(static_cast<uint16_t>(*predictor) + static_cast<uint16_t>(difference)));
     }
     if (block != nullptr) block[0] = *predictor;
 

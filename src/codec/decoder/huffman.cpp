@@ -187,11 +187,30 @@ struct LocalBits {
         count = source->bit_count;
     }
 
+    // top_up's common case on the locals: no marker pending and four bytes
+    // without 0xFF at hand; the same bytes, accumulator, count and position.
+    bool refill() {
+        BYTE_SOURCE* s = source;
+        if (s->pending_marker != 0 || s->avail < 4 || count < 0 || count > 24) return false;
+        const uint8_t* p = s->cur;
+        const uint32_t word = (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+                              (static_cast<uint32_t>(p[2]) << 8) | p[3];
+        const uint32_t inverted = ~word;  // a zero byte here is an 0xFF byte of the input
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0) return false;
+        const int32_t taken = (32 - count) >> 3;
+        acc = (acc << (8 * taken)) | (word >> (32 - 8 * taken));
+        count += 8 * taken;
+        s->cur += taken;
+        s->avail -= static_cast<uint32_t>(taken);
+        s->position = static_cast<int32_t>(static_cast<uint32_t>(s->position) + static_cast<uint32_t>(taken));
+        return true;
+    }
+
     // next_symbol on the locals. The slow paths work on the byte source's own
     // fields (stored before, loaded after) and never see the locals, so these
     // stay in registers through the block loop.
     JPEG_STATUS symbol(const HUFF_DECODE_TABLE* table, int32_t* out) {
-        if (count < 8) {
+        if (count < 8 && !refill()) {
             store();
             const LONG_CODE r = symbol_after_fill(source, table);
             load();
@@ -214,7 +233,7 @@ struct LocalBits {
 
     // next_value on the locals.
     JPEG_STATUS value(int32_t size, int32_t* out) {
-        if (count < size) {
+        if (count < size && !refill()) {
             store();
             const LONG_CODE r = value_after_fill(source, size);
             load();

@@ -189,8 +189,15 @@ TEST(SmoothingRing, BothDirectionsEmitTheMcuUpAndLeftWithEveryNeighbourInPlace) 
     // Corner beside the top-left MCU: its first sample.
     EXPECT_EQ(above_left[0], value(0, 0));
     EXPECT_EQ(above_left[2], value(0, 0) + 7) << "left edge of the row above";
-    // Rows move by copying: the ring's block still starts at buffer 0.
-    EXPECT_EQ(f.ring.buffers[0], first_buffer);
+    // Rows move by rotating the pointers: three rotations (rows 1, 2 and the
+    // flush row) leave the four quarters of the one block in a new order, and
+    // the block is still found (and freed) from its lowest pointer.
+    EXPECT_EQ(ring_block_start(&f.ring), reinterpret_cast<uintptr_t>(first_buffer));
+    std::vector<int16_t*> quarters(f.ring.buffers, f.ring.buffers + 4);
+    std::sort(quarters.begin(), quarters.end());
+    EXPECT_EQ(quarters[0], first_buffer);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(quarters[i] - quarters[i - 1], quarters[1] - quarters[0]);
+    EXPECT_NE(f.ring.buffers[0], first_buffer);
     EXPECT_EQ(f.ring.row, 2);
 }
 

@@ -21,7 +21,7 @@ void release_decoder_blocks(JPEG_PROPERTIES* p, bool release_components) {
         p->coef_buffer = nullptr;
     }
     if (p->smooth_ring != nullptr) {
-        codec_free(p->smooth_ring->buffers[0]);
+        codec_free(reinterpret_cast<void*>(ring_block_start(p->smooth_ring)));
         codec_free(p->smooth_ring);
         p->smooth_ring = nullptr;
     }

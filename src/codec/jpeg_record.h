@@ -313,7 +313,7 @@ struct ROW_INDEX_ENTRY {
 };
 
 struct SMOOTH_RING {
-    int16_t* buffers[4];      // buffers[0] is also the start of the one data block
+    int16_t* buffers[4];      // quarters of one data block, rotated per MCU row
     int32_t row;              // MCU row last seen
 };
 

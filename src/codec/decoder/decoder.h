@@ -165,6 +165,16 @@ struct SMOOTH_RING_VIEW {
     int64_t slots;
 };
 bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view);
+// The ring's one data block starts at the lowest of its four buffer pointers
+// (the row rotation permutes them); 0 for no block.
+inline uintptr_t ring_block_start(const SMOOTH_RING* ring) {
+    uintptr_t lowest = reinterpret_cast<uintptr_t>(ring->buffers[0]);
+    for (int32_t i = 1; i < 4; ++i) {
+        const uintptr_t p = reinterpret_cast<uintptr_t>(ring->buffers[i]);
+        if (p < lowest) lowest = p;
+    }
+    return lowest;
+}
 inline int16_t* ring_view_slot(const SMOOTH_RING_VIEW& view, int32_t buffer, int32_t slot) {
     if (buffer < 0 || buffer > 3 || slot < 0 || slot >= view.slots) return nullptr;
     return view.buffers[buffer] + static_cast<int64_t>(slot) * view.slot_values;

@@ -89,7 +89,7 @@ void free_coef_buffer(JPEG_PROPERTIES* p) {
 
 void free_smooth_ring(JPEG_PROPERTIES* p) {
     if (p->smooth_ring != nullptr) {
-        codec_free(p->smooth_ring->buffers[0]);
+        codec_free(reinterpret_cast<void*>(ring_block_start(p->smooth_ring)));
         codec_free(p->smooth_ring);
         p->smooth_ring = nullptr;
     }

@@ -11,6 +11,7 @@
 //
 // A coefficient request with a non-zero flag stops after the transform: the
 // samples go into the caller's planes instead of the DIB.
+#include <algorithm>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -196,7 +197,7 @@ struct RING_STEP {
     bool flush;
     const MCU_COMPONENT* comps;
     int32_t count;
-    const SMOOTH_RING_VIEW* ring;  // the ring's geometry, read once per MCU
+    SMOOTH_RING_VIEW* ring;  // the ring's geometry, read once per MCU (kept in step with a rotation)
 };
 
 // Slot `slot` of ring buffer `buffer`, as smooth_ring_slot gives it.
@@ -243,21 +244,24 @@ void smooth_horizontal(const RING_STEP& s) {
     hand_on(props, s.source, s.scan, s.mcu_col - 1, s.mcu_row, n, s.simple_sampling);
 }
 
-// Moves the ring on by one MCU row. Buffer 0 takes buffer 1 and buffer 1 takes
-// buffer 2; at the flush row buffer 2 takes the bottom-edge copy in buffer 3.
-// The rows are moved by copying so that the four buffers keep their places in
-// the one block the ring owns (its first buffer is how the block is freed).
+// Moves the ring on by one MCU row: buffer 0 takes buffer 1, buffer 1 takes
+// buffer 2 and buffer 2 the old buffer 0, whose row is no longer needed; at
+// the flush row buffer 2 takes the bottom-edge copy in buffer 3 and buffer 3
+// the old buffer 0. Only the pointers move, so the four stay the four quarters
+// of the ring's one block in some order.
 void rotate_ring(const RING_STEP& s, bool flush_row) {
     SMOOTH_RING* ring = s.props->smooth_ring;
-    int16_t* b0 = ring_slot(s, 0, 0);
-    int16_t* b1 = ring_slot(s, 1, 0);
-    int16_t* b2 = ring_slot(s, 2, 0);
-    int16_t* b3 = ring_slot(s, 3, 0);
-    if (b0 == nullptr || b1 == nullptr || b2 == nullptr || b3 == nullptr) return;
-    const size_t quarter = static_cast<size_t>(ring->buffers[1] - ring->buffers[0]);
-    copy_values(b0, b1, quarter);
-    copy_values(b1, b2, quarter);
-    if (flush_row) copy_values(b2, b3, quarter);
+    if (s.ring == nullptr || s.ring->slots < 1) return;
+    int16_t* reused = ring->buffers[0];
+    ring->buffers[0] = ring->buffers[1];
+    ring->buffers[1] = ring->buffers[2];
+    if (flush_row) {
+        ring->buffers[2] = ring->buffers[3];
+        ring->buffers[3] = reused;
+    } else {
+        ring->buffers[2] = reused;
+    }
+    for (int32_t i = 0; i < 4; ++i) s.ring->buffers[i] = ring->buffers[i];
 }
 
 // Smoothing in both directions (Hmax = Vmax = 2, full scale): buffers 0, 1, 2
@@ -359,9 +363,10 @@ int32_t describe_mcu_components(const JPEG_PROPERTIES* props, const SCAN_INFO* s
 }
 
 // The ring's buffers are the four quarters of one block, each of (MCUs per row
-// + 2) slots of one frame MCU. The quarter size is read back from the buffer
-// addresses, so a slot is handed out only if it lies wholly inside its quarter,
-// whatever geometry the current scan has.
+// + 2) slots of one frame MCU, in the order the row rotation has left them. The
+// quarter size is read back from the buffer addresses, so a slot is handed out
+// only if it lies wholly inside its quarter, whatever geometry the current scan
+// has.
 bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     *view = SMOOTH_RING_VIEW{};
     const SMOOTH_RING* ring = props->smooth_ring;
@@ -370,12 +375,20 @@ bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     const int32_t count = describe_mcu_components(props, nullptr, true, comps);
     if (count == 0) return false;
     const int64_t slot_values = static_cast<int64_t>(comps[count - 1].first_block + comps[count - 1].block_count) * 64;
-    const uintptr_t base = reinterpret_cast<uintptr_t>(ring->buffers[0]);
+    const uintptr_t base = ring_block_start(ring);
     if (base == 0) return false;
-    const uintptr_t quarter_bytes = reinterpret_cast<uintptr_t>(ring->buffers[1]) - base;
+    uintptr_t highest = 0;
+    for (int32_t i = 0; i < 4; ++i) highest = std::max(highest, reinterpret_cast<uintptr_t>(ring->buffers[i]));
+    const uintptr_t quarter_bytes = (highest - base) / 3;
     if (quarter_bytes == 0 || static_cast<uint64_t>(quarter_bytes) > (uint64_t{1} << 40)) return false;
-    for (uintptr_t i = 2; i < 4; ++i)
-        if (reinterpret_cast<uintptr_t>(ring->buffers[i]) != base + i * quarter_bytes) return false;
+    // Each buffer must be a different quarter of the block.
+    uint32_t seen = 0;
+    for (int32_t i = 0; i < 4; ++i) {
+        const uintptr_t offset = reinterpret_cast<uintptr_t>(ring->buffers[i]) - base;
+        if (offset % quarter_bytes != 0 || offset / quarter_bytes > 3) return false;
+        seen |= 1u << (offset / quarter_bytes);
+    }
+    if (seen != 15) return false;
     const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));
     const int64_t slots = quarter / slot_values;
     if (slots < 1) return false;

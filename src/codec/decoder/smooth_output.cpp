@@ -28,6 +28,7 @@
 #include <cstring>
 
 #include "codec/decoder/decoder.h"
+#include "codec/decoder/x86/x86_stages.h"
 
 namespace vantorel {
 
@@ -375,6 +376,25 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
     CHROMA_NEIGHBOURS cb_n, cr_n;
     find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, &cb_n, &cr_n);
     const intptr_t stride = props->dib_stride;
+#if VANTOREL_X86_BODIES
+    // The shuffle bodies are in the record's table only when the processor has
+    // them and the variant index allows them; this writer goes with them.
+    if (props->stage_table != nullptr && props->stage_table->output_kernel_45 == &x86::convert_ycc444_bgr_ssse3) {
+        x86::SMOOTHED_MCU m{};
+        m.luma = mcu;
+        for (int32_t r = 0; r < 3; ++r)
+            for (int32_t c = 0; c < 3; ++c) {
+                m.cb[r][c] = cb_n.block[r][c];
+                m.cr[r][c] = cr_n.block[r][c];
+            }
+        m.v = v;
+        m.format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
+        m.out = out;
+        m.stride = stride;
+        x86::write_smoothed_ssse3(m);
+        return true;
+    }
+#endif
     if (vertical) {
         if (format == PIXEL_RGB) write_mcu<2, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
         if (format == PIXEL_BGR) write_mcu<2, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);

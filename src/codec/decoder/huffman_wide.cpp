@@ -88,7 +88,22 @@ struct WideBits {
         }
         const uint32_t entry = table->lookahead[acc >> 56];
         const int32_t length = static_cast<int32_t>(entry >> 16);
-        if (length == 0) return long_symbol(table, 9, out);
+        if (length == 0) {
+            // A code longer than the lookahead, searched here on the held bits
+            // when they are enough for the whole search (as the generic routine
+            // searches them, with no fill in between).
+            if (count >= 16) {
+                const uint64_t held = acc;
+                const int32_t taken =
+                    search_long_code(table, count, [held](int32_t n) { return held >> (64 - n); }, out);
+                if (taken != 0) {
+                    acc <<= taken;
+                    count -= taken;
+                    return STATUS_SUCCESS;
+                }
+            }
+            return long_symbol(table, 9, out);
+        }
         acc <<= length;
         count -= length;
         *out = static_cast<int32_t>(entry & 0xFFFFu);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/decoder/x86/x86_stages.h"
 #include "support/output_fixture.h"
 #include "support/reference_jpeg.h"
 #include "support/reference_vantorel.h"
@@ -71,7 +72,9 @@ struct GRID_RESULT {
 // bodies) instead of generically.
 GRID_RESULT render_grid(const GRID_CASE& c, WRITER writer, bool detected = false) {
     OutputFixture f;
-    if (detected) EXPECT_GE(select_processor_variant(&f.table), 0);
+    if (detected) {
+        EXPECT_GE(select_processor_variant(&f.table), 0);
+    }
     f.frame({{2, c.v}, {1, 1}, {1, 1}}, CS_YCBCR, c.width, c.height);
     const bool whole = c.region[0] == 0 && c.region[1] == 0 && c.region[2] == 0 && c.region[3] == 0;
     const int32_t dib_w = whole ? c.width : c.region[2] - c.region[0];
@@ -400,6 +403,51 @@ TEST(SmoothDirect, DecodesMatchTheFilterModelForOddSizesRegionsAndSteps) {
         }
     }
 }
+
+#if VANTOREL_X86_BODIES
+// The 128-bit and 256-bit bodies of the direct writer on random MCUs, random
+// neighbour sets (every block present or missing on its own) and every format:
+// each of them stands in for the generic writer, so they must agree byte for
+// byte. Only the bodies this processor can run are compared.
+TEST(SmoothDirect, PackedBodiesAgreeOnRandomMcus) {
+    if (!__builtin_cpu_supports("ssse3") || !__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no 256-bit body here";
+    uint32_t seed = 99;
+    std::vector<int16_t> blocks(13 * 64);  // four luma blocks, then nine Cb and nine Cr neighbour blocks
+    for (int32_t round = 0; round < 400; ++round) {
+        for (int16_t& value : blocks) value = random_sample(&seed);
+        const int32_t v = 1 + round % 2;
+        const auto format = static_cast<x86::SMOOTH_FORMAT>(round / 2 % 3);
+        const int32_t bpp = format == x86::SMOOTH_QUAD ? 4 : 3;
+        const intptr_t stride = 16 * bpp + 5;
+        std::vector<uint8_t> out[2];
+        for (auto& o : out) o.assign(static_cast<size_t>(stride) * 16, CANARY);
+        x86::SMOOTHED_MCU m{};
+        m.luma = blocks.data();
+        const uint32_t present = next_random(&seed);
+        for (int32_t i = 0; i < 9; ++i) {
+            const bool here = i == 4 || ((present >> i) & 1u) != 0;
+            m.cb[i / 3][i % 3] = here ? blocks.data() + 64 * (4 + i % 5) : nullptr;
+            m.cr[i / 3][i % 3] = here ? blocks.data() + 64 * (8 + i % 5) : nullptr;
+        }
+        m.v = v;
+        m.format = format;
+        m.stride = stride;
+        m.out = out[0].data();
+        x86::write_smoothed_ssse3(m);
+        m.out = out[1].data();
+        x86::write_smoothed_avx2(m);
+        ASSERT_EQ(out[0], out[1]) << "round " << round;
+        // Exactly the MCU's 16 x 8V pixels are written.
+        for (intptr_t y = 0; y < 16; ++y)
+            for (intptr_t x = 0; x < stride; ++x) {
+                const bool inside = y < 8 * v && x < 16 * bpp;
+                if (!inside) {
+                    ASSERT_EQ(out[0][y * stride + x], CANARY) << "round " << round;
+                }
+            }
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace vantorel

@@ -385,8 +385,11 @@ bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     uint32_t seen = 0;
     for (int32_t i = 0; i < 4; ++i) {
         const uintptr_t offset = reinterpret_cast<uintptr_t>(ring->buffers[i]) - base;
-        if (offset % quarter_bytes != 0 || offset / quarter_bytes > 3) return false;
-        seen |= 1u << (offset / quarter_bytes);
+        uint32_t quarter_index = 4;
+        for (uint32_t q = 0; q < 4; ++q)
+            if (offset == q * quarter_bytes) quarter_index = q;
+        if (quarter_index == 4) return false;
+        seen |= 1u << quarter_index;
     }
     if (seen != 15) return false;
     const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));

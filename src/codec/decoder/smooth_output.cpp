@@ -304,21 +304,18 @@ template <int32_t V, PIXEL_FORMAT F>
 void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring, const int16_t* mcu,
                      int32_t luma_blocks, int32_t col, int32_t row, bool vertical, CHROMA_NEIGHBOURS* cb,
                      CHROMA_NEIGHBOURS* cr) {
-    *cb = CHROMA_NEIGHBOURS{};
-    *cr = CHROMA_NEIGHBOURS{};
-    cb->block[1][1] = mcu + luma_blocks * 64;
-    cr->block[1][1] = mcu + (luma_blocks + 1) * 64;
-    if (ring == nullptr) return;
+    // Every entry is assigned once (clearing the records first costs a string
+    // store as long as the rest of the look-up).
     for (int32_t dy = -1; dy <= 1; ++dy) {
-        if (dy != 0 && !vertical) continue;
-        if (row + dy < 0 || row + dy >= props->mcu_rows) continue;
+        const bool row_usable = ring != nullptr && (dy == 0 || vertical) && row + dy >= 0 && row + dy < props->mcu_rows;
         for (int32_t dx = -1; dx <= 1; ++dx) {
-            if (dx == 0 && dy == 0) continue;
-            if (col + dx < 0 || col + dx >= props->mcus_per_row) continue;
-            const int16_t* slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
-            if (slot == nullptr) continue;
-            cb->block[dy + 1][dx + 1] = slot + luma_blocks * 64;
-            cr->block[dy + 1][dx + 1] = slot + (luma_blocks + 1) * 64;
+            const int16_t* slot = nullptr;
+            if (dx == 0 && dy == 0)
+                slot = mcu;
+            else if (row_usable && col + dx >= 0 && col + dx < props->mcus_per_row)
+                slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
+            cb->block[dy + 1][dx + 1] = slot != nullptr ? slot + luma_blocks * 64 : nullptr;
+            cr->block[dy + 1][dx + 1] = slot != nullptr ? slot + (luma_blocks + 1) * 64 : nullptr;
         }
     }
 }
@@ -391,7 +388,10 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
         m.format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
         m.out = out;
         m.stride = stride;
-        x86::write_smoothed_ssse3(m);
+        if (props->stage_table->idct_direct_8x8 == &x86::idct_direct_8x8_avx2)
+            x86::write_smoothed_avx2(m);
+        else
+            x86::write_smoothed_ssse3(m);
         return true;
     }
 #endif

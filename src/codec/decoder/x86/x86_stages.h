@@ -92,6 +92,9 @@ struct SMOOTHED_MCU {
 // Installed with the other shuffle bodies; write_smoothed_mcu calls it when the
 // record's stage table holds them.
 void write_smoothed_ssse3(const SMOOTHED_MCU& mcu);
+// The same bytes two rows at a time on 256-bit registers; where the table holds
+// the 256-bit transform (avx2_reported) besides the shuffle bodies.
+void write_smoothed_avx2(const SMOOTHED_MCU& mcu);
 #endif
 
 }  // namespace vantorel::x86

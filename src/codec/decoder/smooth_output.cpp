@@ -302,8 +302,8 @@ template <int32_t V, PIXEL_FORMAT F>
 // the row below; slot s holds MCU column s - 1. Rows other than the MCU's own
 // are looked at only for 2x2 sampling, and nothing outside the image is.
 void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring, const int16_t* mcu,
-                     int32_t luma_blocks, int32_t col, int32_t row, bool vertical, CHROMA_NEIGHBOURS* cb,
-                     CHROMA_NEIGHBOURS* cr) {
+                     int32_t luma_blocks, int32_t col, int32_t row, bool vertical, const int16_t* cb[3][3],
+                     const int16_t* cr[3][3]) {
     // Every entry is assigned once (clearing the records first costs a string
     // store as long as the rest of the look-up).
     for (int32_t dy = -1; dy <= 1; ++dy) {
@@ -314,8 +314,8 @@ void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring,
                 slot = mcu;
             else if (row_usable && col + dx >= 0 && col + dx < props->mcus_per_row)
                 slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
-            cb->block[dy + 1][dx + 1] = slot != nullptr ? slot + luma_blocks * 64 : nullptr;
-            cr->block[dy + 1][dx + 1] = slot != nullptr ? slot + (luma_blocks + 1) * 64 : nullptr;
+            cb[dy + 1][dx + 1] = slot != nullptr ? slot + luma_blocks * 64 : nullptr;
+            cr[dy + 1][dx + 1] = slot != nullptr ? slot + (luma_blocks + 1) * 64 : nullptr;
         }
     }
 }
@@ -370,20 +370,14 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
     const int32_t luma_blocks = 2 * v;
     const int16_t* mcu = props->mcu_buffer;
     const bool vertical = v == 2;
-    CHROMA_NEIGHBOURS cb_n, cr_n;
-    find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, &cb_n, &cr_n);
     const intptr_t stride = props->dib_stride;
 #if VANTOREL_X86_BODIES
     // The shuffle bodies are in the record's table only when the processor has
     // them and the variant index allows them; this writer goes with them.
     if (props->stage_table != nullptr && props->stage_table->output_kernel_45 == &x86::convert_ycc444_bgr_ssse3) {
-        x86::SMOOTHED_MCU m{};
+        x86::SMOOTHED_MCU m;
+        find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, m.cb, m.cr);
         m.luma = mcu;
-        for (int32_t r = 0; r < 3; ++r)
-            for (int32_t c = 0; c < 3; ++c) {
-                m.cb[r][c] = cb_n.block[r][c];
-                m.cr[r][c] = cr_n.block[r][c];
-            }
         m.v = v;
         m.format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
         m.out = out;
@@ -395,6 +389,8 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
         return true;
     }
 #endif
+    CHROMA_NEIGHBOURS cb_n, cr_n;
+    find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, cb_n.block, cr_n.block);
     if (vertical) {
         if (format == PIXEL_RGB) write_mcu<2, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
         if (format == PIXEL_BGR) write_mcu<2, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);

@@ -83,31 +83,73 @@ inline ROWS pixel_order(__m256i even, __m256i odd) {
     return {_mm256_unpacklo_epi16(even, odd), _mm256_unpackhi_epi16(even, odd)};
 }
 
+// The horizontal sums of two neighbouring rows of a block at once, row r in
+// the low lane and row r + 1 in the high one; the rows are adjacent in memory,
+// and so are those of the neighbour blocks that supply the outer samples.
+struct SUMS2 {
+    __m256i even, odd;
+};
+
+inline __m256i load16(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+
+inline SUMS2 tile_rows(const int16_t* const band[3], int32_t r) {
+    const __m256i low_byte = _mm256_set1_epi16(0xFF);
+    const __m256i s = _mm256_and_si256(load16(band[1] + 8 * r), low_byte);
+    // Lane 7 of `left` is the sample left of each row, lane 0 of `right` the one
+    // right of it: from the neighbour blocks, or the row's own end samples.
+    const __m256i left = band[0] != nullptr ? _mm256_and_si256(load16(band[0] + 8 * r), low_byte)
+                                            : _mm256_bslli_epi128(s, 14);
+    const __m256i right = band[2] != nullptr ? _mm256_and_si256(load16(band[2] + 8 * r), low_byte)
+                                             : _mm256_bsrli_epi128(s, 14);
+    const __m256i before = _mm256_alignr_epi8(s, left, 14);
+    const __m256i after = _mm256_alignr_epi8(right, s, 2);
+    const __m256i triple = _mm256_add_epi16(_mm256_add_epi16(s, s), s);
+    return {_mm256_add_epi16(triple, before), _mm256_add_epi16(triple, after)};
+}
+
 // The 4V row pairs of one chroma component.
 template <int32_t V>
 void filter_chroma(const int16_t* const (*n)[3], ROWS* rows) {
     if constexpr (V == 2) {
-        SUMS tile[10];
-        tile[0] = n[0][1] != nullptr ? tile_row(n[0], 7) : tile_row(n[1], 0);
-        for (int32_t r = 0; r < 8; ++r) tile[r + 1] = tile_row(n[1], r);
-        tile[9] = n[2][1] != nullptr ? tile_row(n[2], 0) : tile_row(n[1], 7);
+        // Tile rows 1-8 are the block's rows 0-7, taken in pairs (1, 2), (3, 4),
+        // ...; rows 0 and 9, above and below the block, come from the blocks
+        // there or repeat the block's own first and last rows.
+        SUMS2 inner[4];
+        for (int32_t j = 0; j < 4; ++j) inner[j] = tile_rows(n[1], 2 * j);
+        const SUMS edge_above = n[0][1] != nullptr ? tile_row(n[0], 7) : tile_row(n[1], 0);
+        const SUMS edge_below = n[2][1] != nullptr ? tile_row(n[2], 0) : tile_row(n[1], 7);
+        const SUMS2 edges = {pair(edge_above.even, edge_below.even), pair(edge_above.odd, edge_below.odd)};
         const __m256i eight = _mm256_set1_epi16(8), seven = _mm256_set1_epi16(7);
+        // Output rows 2r and 2r + 1 weigh tile row r + 1 (block row r) with tile
+        // rows r and r + 2, the block rows above and below it.
         for (int32_t r = 0; r < 8; ++r) {
-            // Output rows 2r and 2r + 1: the same centre row, weighed with the
-            // row above and with the row below.
-            const __m256i centre_even = pair(tile[r + 1].even, tile[r + 1].even);
-            const __m256i centre_odd = pair(tile[r + 1].odd, tile[r + 1].odd);
-            const __m256i other_even = pair(tile[r].even, tile[r + 2].even);
-            const __m256i other_odd = pair(tile[r].odd, tile[r + 2].odd);
+            __m256i centre_even, centre_odd, other_even, other_odd;
+            const SUMS2& own = inner[r / 2];
+            if (r % 2 == 0) {
+                centre_even = _mm256_permute2x128_si256(own.even, own.even, 0x00);
+                centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x00);
+                // Above: block row r - 1 (the high lane of the previous pair, or
+                // the edge row); below: block row r + 1, the high lane here.
+                const SUMS2& above = r == 0 ? edges : inner[r / 2 - 1];
+                other_even = _mm256_permute2x128_si256(above.even, own.even, r == 0 ? 0x30 : 0x31);
+                other_odd = _mm256_permute2x128_si256(above.odd, own.odd, r == 0 ? 0x30 : 0x31);
+            } else {
+                centre_even = _mm256_permute2x128_si256(own.even, own.even, 0x11);
+                centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x11);
+                // Above: block row r - 1, the low lane here; below: block row
+                // r + 1 (the low lane of the next pair, or the edge row).
+                const SUMS2& below = r == 7 ? edges : inner[r / 2 + 1];
+                other_even = _mm256_permute2x128_si256(own.even, below.even, r == 7 ? 0x30 : 0x20);
+                other_odd = _mm256_permute2x128_si256(own.odd, below.odd, r == 7 ? 0x30 : 0x20);
+            }
             rows[r] = pixel_order(weigh(centre_even, other_even, eight), weigh(centre_odd, other_odd, seven));
         }
     } else {
         const __m256i one = _mm256_set1_epi16(1), two = _mm256_set1_epi16(2);
         for (int32_t r = 0; r < 4; ++r) {
-            const SUMS upper = tile_row(n[1], 2 * r);
-            const SUMS lower = tile_row(n[1], 2 * r + 1);
-            rows[r] = pixel_order(_mm256_srli_epi16(_mm256_add_epi16(pair(upper.even, lower.even), one), 2),
-                                  _mm256_srli_epi16(_mm256_add_epi16(pair(upper.odd, lower.odd), two), 2));
+            const SUMS2 both = tile_rows(n[1], 2 * r);
+            rows[r] = pixel_order(_mm256_srli_epi16(_mm256_add_epi16(both.even, one), 2),
+                                  _mm256_srli_epi16(_mm256_add_epi16(both.odd, two), 2));
         }
     }
 }

@@ -379,7 +379,13 @@ bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     if (base == 0) return false;
     uintptr_t highest = 0;
     for (int32_t i = 0; i < 4; ++i) highest = std::max(highest, reinterpret_cast<uintptr_t>(ring->buffers[i]));
-    const uintptr_t quarter_bytes = (highest - base) / 3;
+    // The usual ring has one slot per MCU column of the frame and two more; its
+    // geometry then needs no division.
+    const uint64_t columns = props->mcus_per_row > 0 ? static_cast<uint64_t>(props->mcus_per_row) + 2 : 0;
+    const uint64_t usual_quarter = static_cast<uint64_t>(slot_values) * sizeof(int16_t) * columns;
+    const uint64_t span = static_cast<uint64_t>(highest - base);
+    const bool usual = columns != 0 && span == 3 * usual_quarter;
+    const uintptr_t quarter_bytes = usual ? static_cast<uintptr_t>(usual_quarter) : static_cast<uintptr_t>(span / 3);
     if (quarter_bytes == 0 || static_cast<uint64_t>(quarter_bytes) > (uint64_t{1} << 40)) return false;
     // Each buffer must be a different quarter of the block.
     uint32_t seen = 0;
@@ -393,7 +399,7 @@ bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     }
     if (seen != 15) return false;
     const int64_t quarter = static_cast<int64_t>(quarter_bytes / sizeof(int16_t));
-    const int64_t slots = quarter / slot_values;
+    const int64_t slots = usual ? static_cast<int64_t>(columns) : quarter / slot_values;
     if (slots < 1) return false;
     for (int32_t i = 0; i < 4; ++i) view->buffers[i] = ring->buffers[i];
     view->slot_values = slot_values;

@@ -68,8 +68,10 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         EXPECT_EQ(t.dequantize_direct == &x86::dequantize_direct_sse41, bodies && multiply) << index;
         const bool shuffle = __builtin_cpu_supports("ssse3");
         EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_sse2, bodies && !shuffle) << index;
-        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_ssse3, bodies && shuffle) << index;
-        EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_sse2, bodies) << index;
+        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_ssse3, bodies && shuffle && !wide) << index;
+        EXPECT_EQ(t.output_kernel_47 == &x86::convert_ycc420_bgr_avx2, bodies && shuffle && wide) << index;
+        EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_sse2, bodies && !wide) << index;
+        EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_avx2, bodies && wide) << index;
         EXPECT_EQ(t.output_kernel_41 == &x86::copy_gray_sse2, bodies) << index;
 #else
         (void)variant;

@@ -140,6 +140,22 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
         t->output_kernel_46 = &x86::convert_ycc422_bgr_ssse3;
         t->output_kernel_47 = &x86::convert_ycc420_bgr_ssse3;
     }
+    // The 256-bit output kernels, after the shuffle bodies so that they take
+    // those words. Their three-byte pixels are laid out with the same byte
+    // shuffle, so those need both.
+    if (avx2_usable()) {
+        t->output_kernel_48 = &x86::convert_ycc444_quad_avx2;
+        t->output_kernel_49 = &x86::convert_ycc422_quad_avx2;
+        t->output_kernel_50 = &x86::convert_ycc420_quad_avx2;
+        if ((leaf1_ecx() >> 9) & 1u) {
+            t->output_kernel_42 = &x86::convert_ycc444_rgb_avx2;
+            t->output_kernel_43 = &x86::convert_ycc422_rgb_avx2;
+            t->output_kernel_44 = &x86::convert_ycc420_rgb_avx2;
+            t->output_kernel_45 = &x86::convert_ycc444_bgr_avx2;
+            t->output_kernel_46 = &x86::convert_ycc422_bgr_avx2;
+            t->output_kernel_47 = &x86::convert_ycc420_bgr_avx2;
+        }
+    }
 #endif
 }
 

@@ -73,6 +73,19 @@ void convert_ycc420_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t
 void convert_ycc444_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc422_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+// The nine packed kernels on 256-bit registers, with the bytes of the shuffle
+// bodies (three-byte pixels) and of the 128-bit quad bodies for every sample.
+// Only where avx2_reported() holds; the three-byte ones also only where the
+// shuffle bodies are allowed.
+void convert_ycc444_rgb_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_rgb_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_rgb_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc444_bgr_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_bgr_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_bgr_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc444_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc422_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+void convert_ycc420_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 
 // One whole, wholly visible MCU of Y 2xV, Cb 1x1, Cr 1x1 for the triangle-filter
 // writer: the 2V luma blocks in raster order and, for each chroma component,

@@ -73,6 +73,12 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_sse2, bodies && !wide) << index;
         EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_avx2, bodies && wide) << index;
         EXPECT_EQ(t.output_kernel_41 == &x86::copy_gray_sse2, bodies) << index;
+        // The triangle-filter writer goes with the fill: packed only for a
+        // variant fill on a processor with the byte shuffle.
+        const SMOOTHED_WRITER writer = smoothed_writer_for(&t);
+        EXPECT_EQ(writer == SMOOTHED_GENERIC, !(bodies && shuffle)) << index;
+        EXPECT_EQ(writer == SMOOTHED_128, bodies && shuffle && !wide) << index;
+        EXPECT_EQ(writer == SMOOTHED_256, bodies && shuffle && wide) << index;
 #else
         (void)variant;
         (void)sse2;
@@ -88,6 +94,9 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
     g_processor = saved;
     EXPECT_EQ(forced.decode_block, &decode_block_wide);
     EXPECT_EQ(forced.decode_block_dc_only, &decode_block_dc_only_wide);
+    g_processor.feature_flags &= ~kSse2;
+    EXPECT_EQ(smoothed_writer_for(&forced), SMOOTHED_GENERIC);
+    g_processor = saved;
     forced.decode_block = generic.decode_block;
     forced.decode_block_dc_only = generic.decode_block_dc_only;
     EXPECT_EQ(std::memcmp(&forced, &generic, sizeof forced), 0);

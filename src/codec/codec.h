@@ -25,6 +25,11 @@ const char* get_status_message(JPEG_STATUS code);
 
 // Stage table (stage_table.cpp).
 void fill_stage_table(STAGE_TABLE* table, int32_t variant);
+// The body of the triangle-filter MCU writer that goes with a filled table: the
+// packed ones only with a variant fill, and only where the processor has the
+// byte shuffle (and, for the 256-bit one, what the 256-bit transform needs).
+enum SMOOTHED_WRITER { SMOOTHED_GENERIC, SMOOTHED_128, SMOOTHED_256 };
+SMOOTHED_WRITER smoothed_writer_for(const STAGE_TABLE* table);
 
 // Processor variants and the override (processor.cpp).
 JPEG_STATUS select_processor_variant(STAGE_TABLE* table);

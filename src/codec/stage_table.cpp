@@ -169,4 +169,16 @@ void fill_stage_table(STAGE_TABLE* table, int32_t variant) {
         fill_generic(table);
 }
 
+SMOOTHED_WRITER smoothed_writer_for(const STAGE_TABLE* table) {
+    // Every variant fill, and no generic one, installs the wide block decoders.
+    if (table == nullptr || table->decode_block != &decode_block_wide) return SMOOTHED_GENERIC;
+#if VANTOREL_X86_BODIES
+    const bool sse2 = ((g_processor.feature_flags >> 26) & 1u) != 0;
+    if (!sse2 || ((leaf1_ecx() >> 9) & 1u) == 0) return SMOOTHED_GENERIC;
+    return avx2_usable() ? SMOOTHED_256 : SMOOTHED_128;
+#else
+    return SMOOTHED_GENERIC;
+#endif
+}
+
 }  // namespace vantorel

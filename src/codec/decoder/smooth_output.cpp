@@ -27,6 +27,7 @@
 #include <bit>
 #include <cstring>
 
+#include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/x86/x86_stages.h"
 
@@ -372,9 +373,8 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
     const bool vertical = v == 2;
     const intptr_t stride = props->dib_stride;
 #if VANTOREL_X86_BODIES
-    // The shuffle bodies are in the record's table only when the processor has
-    // them and the variant index allows them; this writer goes with them.
-    if (props->stage_table != nullptr && props->stage_table->output_kernel_45 == &x86::convert_ycc444_bgr_ssse3) {
+    const SMOOTHED_WRITER body = smoothed_writer_for(props->stage_table);
+    if (body != SMOOTHED_GENERIC) {
         x86::SMOOTHED_MCU m;
         find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, m.cb, m.cr);
         m.luma = mcu;
@@ -382,7 +382,7 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
         m.format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
         m.out = out;
         m.stride = stride;
-        if (props->stage_table->idct_direct_8x8 == &x86::idct_direct_8x8_avx2)
+        if (body == SMOOTHED_256)
             x86::write_smoothed_avx2(m);
         else
             x86::write_smoothed_ssse3(m);

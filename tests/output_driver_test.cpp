@@ -229,6 +229,29 @@ TEST(SmoothingRing, RingOfAnotherGeometryIsNeverIndexedPastItsEnd) {
     EXPECT_EQ(smooth_ring_slot(f.props.get(), 3, 3), nullptr);
 }
 
+TEST(SmoothingRing, OnlyFourDistinctQuartersOfOneBlockMakeARing) {
+    // Rotated in any order the four buffers still form a ring; two buffers on
+    // one quarter, or a buffer off the quarter grid, never hand out a slot.
+    DriverFixture f;
+    f.layout({{2, 2}, {1, 1}, {1, 1}}, 32, 32);
+    f.make_ring();
+    int16_t* const quarters[4] = {f.ring.buffers[0], f.ring.buffers[1], f.ring.buffers[2], f.ring.buffers[3]};
+    const int order[][4] = {{0, 1, 2, 3}, {1, 2, 0, 3}, {3, 0, 1, 2}, {2, 3, 1, 0}};
+    for (const auto& o : order) {
+        for (int i = 0; i < 4; ++i) f.ring.buffers[i] = quarters[o[i]];
+        SMOOTH_RING_VIEW view;
+        ASSERT_TRUE(view_smooth_ring(f.props.get(), &view));
+        EXPECT_EQ(view.slots, f.props->mcus_per_row + 2);
+        EXPECT_EQ(smooth_ring_slot(f.props.get(), 1, 0), quarters[o[1]]);
+    }
+    for (int i = 0; i < 4; ++i) f.ring.buffers[i] = quarters[i];
+    f.ring.buffers[2] = quarters[1];
+    EXPECT_EQ(smooth_ring_slot(f.props.get(), 0, 0), nullptr) << "a quarter used twice";
+    f.ring.buffers[2] = quarters[2] + 1;
+    EXPECT_EQ(smooth_ring_slot(f.props.get(), 0, 0), nullptr) << "a buffer between quarters";
+    for (int i = 0; i < 4; ++i) f.ring.buffers[i] = quarters[i];
+}
+
 // ---------------------------------------------------------------------------
 // The output step
 // ---------------------------------------------------------------------------

@@ -130,17 +130,25 @@ void filter_chroma(const int16_t* const (*n)[3], ROWS* rows) {
                 centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x00);
                 // Above: block row r - 1 (the high lane of the previous pair, or
                 // the edge row); below: block row r + 1, the high lane here.
-                const SUMS2& above = r == 0 ? edges : inner[r / 2 - 1];
-                other_even = _mm256_permute2x128_si256(above.even, own.even, r == 0 ? 0x30 : 0x31);
-                other_odd = _mm256_permute2x128_si256(above.odd, own.odd, r == 0 ? 0x30 : 0x31);
+                if (r == 0) {
+                    other_even = _mm256_permute2x128_si256(edges.even, own.even, 0x30);
+                    other_odd = _mm256_permute2x128_si256(edges.odd, own.odd, 0x30);
+                } else {
+                    other_even = _mm256_permute2x128_si256(inner[r / 2 - 1].even, own.even, 0x31);
+                    other_odd = _mm256_permute2x128_si256(inner[r / 2 - 1].odd, own.odd, 0x31);
+                }
             } else {
                 centre_even = _mm256_permute2x128_si256(own.even, own.even, 0x11);
                 centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x11);
                 // Above: block row r - 1, the low lane here; below: block row
                 // r + 1 (the low lane of the next pair, or the edge row).
-                const SUMS2& below = r == 7 ? edges : inner[r / 2 + 1];
-                other_even = _mm256_permute2x128_si256(own.even, below.even, r == 7 ? 0x30 : 0x20);
-                other_odd = _mm256_permute2x128_si256(own.odd, below.odd, r == 7 ? 0x30 : 0x20);
+                if (r == 7) {
+                    other_even = _mm256_permute2x128_si256(own.even, edges.even, 0x30);
+                    other_odd = _mm256_permute2x128_si256(own.odd, edges.odd, 0x30);
+                } else {
+                    other_even = _mm256_permute2x128_si256(own.even, inner[r / 2 + 1].even, 0x20);
+                    other_odd = _mm256_permute2x128_si256(own.odd, inner[r / 2 + 1].odd, 0x20);
+                }
             }
             rows[r] = pixel_order(weigh(centre_even, other_even, eight), weigh(centre_odd, other_odd, seven));
         }

@@ -21,27 +21,13 @@ namespace vantorel::x86 {
 
 namespace {
 
-// As in the 128-bit body: control [chunk][plane] places the bytes of `plane`
-// that belong in output chunk `chunk` of 48 bytes (0x80 elsewhere), here
-// repeated for both lanes.
-constexpr std::array<std::array<std::array<int8_t, 32>, 3>, 3> make_interleave() {
-    std::array<std::array<std::array<int8_t, 32>, 3>, 3> c{};
-    for (int chunk = 0; chunk < 3; ++chunk)
-        for (int plane = 0; plane < 3; ++plane)
-            for (int i = 0; i < 32; ++i) {
-                const int at = 16 * chunk + i % 16;
-                c[chunk][plane][i] = at % 3 == plane ? static_cast<int8_t>(at / 3) : static_cast<int8_t>(-128);
-            }
-    return c;
-}
+#include "codec/decoder/x86/smooth_parts.inc"
 
-alignas(32) constexpr auto kInterleave = make_interleave();
+alignas(32) constexpr auto kInterleave = make_interleave<32>();
 
 inline __m256i control(int chunk, int plane) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(kInterleave[chunk][plane].data()));
 }
-
-inline __m128i load8(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // Two 128-bit rows as the lanes of one register: `upper` low, `lower` high.
 inline __m256i pair(__m128i upper, __m128i lower) {
@@ -50,22 +36,6 @@ inline __m256i pair(__m128i upper, __m128i lower) {
 
 uint8_t* row_below(uint8_t* row, intptr_t stride) {
     return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(row) + static_cast<uintptr_t>(stride));
-}
-
-// The horizontal 3:1 sums of one tile row, as in the 128-bit body.
-struct SUMS {
-    __m128i even, odd;  // 3 s[k] + s[k - 1], 3 s[k] + s[k + 1]
-};
-
-inline SUMS tile_row(const int16_t* const band[3], int32_t r) {
-    const int16_t* middle = band[1] + 8 * r;
-    const __m128i s = _mm_and_si128(load8(middle), _mm_set1_epi16(0xFF));
-    const int left = (band[0] != nullptr ? band[0][8 * r + 7] : middle[0]) & 0xFF;
-    const int right = (band[2] != nullptr ? band[2][8 * r] : middle[7]) & 0xFF;
-    const __m128i before = _mm_insert_epi16(_mm_slli_si128(s, 2), left, 0);
-    const __m128i after = _mm_insert_epi16(_mm_srli_si128(s, 2), right, 7);
-    const __m128i triple = _mm_add_epi16(_mm_add_epi16(s, s), s);
-    return {_mm_add_epi16(triple, before), _mm_add_epi16(triple, after)};
 }
 
 // (3 centre + other + bias) >> 4.
@@ -238,20 +208,7 @@ void write(const SMOOTHED_MCU& m) {
 
 }  // namespace
 
-#if defined(__i386__)
-__attribute__((force_align_arg_pointer))
-#endif
-void write_smoothed_avx2(const SMOOTHED_MCU& mcu) {
-    if (mcu.v == 2) {
-        if (mcu.format == SMOOTH_RGB) write<2, SMOOTH_RGB>(mcu);
-        if (mcu.format == SMOOTH_BGR) write<2, SMOOTH_BGR>(mcu);
-        if (mcu.format == SMOOTH_QUAD) write<2, SMOOTH_QUAD>(mcu);
-    } else {
-        if (mcu.format == SMOOTH_RGB) write<1, SMOOTH_RGB>(mcu);
-        if (mcu.format == SMOOTH_BGR) write<1, SMOOTH_BGR>(mcu);
-        if (mcu.format == SMOOTH_QUAD) write<1, SMOOTH_QUAD>(mcu);
-    }
-}
+VANTOREL_SMOOTHED_ENTRY(write_smoothed_avx2)
 
 }  // namespace vantorel::x86
 

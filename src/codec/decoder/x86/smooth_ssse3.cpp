@@ -24,45 +24,12 @@ namespace vantorel::x86 {
 
 namespace {
 
-// Shuffle controls that interleave three byte planes of sixteen pixels into
-// 48 bytes: control [chunk][plane] picks, for each byte of output chunk
-// `chunk`, the byte of `plane` that belongs there, or zero (0x80).
-constexpr std::array<std::array<std::array<int8_t, 16>, 3>, 3> make_interleave() {
-    std::array<std::array<std::array<int8_t, 16>, 3>, 3> c{};
-    for (int chunk = 0; chunk < 3; ++chunk)
-        for (int plane = 0; plane < 3; ++plane)
-            for (int i = 0; i < 16; ++i) {
-                const int at = 16 * chunk + i;
-                c[chunk][plane][i] = at % 3 == plane ? static_cast<int8_t>(at / 3) : static_cast<int8_t>(-128);
-            }
-    return c;
-}
+#include "codec/decoder/x86/smooth_parts.inc"
 
-alignas(16) constexpr auto kInterleave = make_interleave();
+alignas(16) constexpr auto kInterleave = make_interleave<16>();
 
 inline __m128i control(int chunk, int plane) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave[chunk][plane].data()));
-}
-
-inline __m128i load8(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-
-// The horizontal 3:1 sums of one tile row: the block row `r` of band[1], with
-// the sample left of it from band[0] and the one right of it from band[2] (the
-// row's own end samples where a neighbour is missing). Samples are their low
-// bytes, as the general writer takes them.
-struct SUMS {
-    __m128i even, odd;  // 3 s[k] + s[k - 1], 3 s[k] + s[k + 1]
-};
-
-inline SUMS tile_row(const int16_t* const band[3], int32_t r) {
-    const int16_t* middle = band[1] + 8 * r;
-    const __m128i s = _mm_and_si128(load8(middle), _mm_set1_epi16(0xFF));
-    const int left = (band[0] != nullptr ? band[0][8 * r + 7] : middle[0]) & 0xFF;
-    const int right = (band[2] != nullptr ? band[2][8 * r] : middle[7]) & 0xFF;
-    const __m128i before = _mm_insert_epi16(_mm_slli_si128(s, 2), left, 0);
-    const __m128i after = _mm_insert_epi16(_mm_srli_si128(s, 2), right, 7);
-    const __m128i triple = _mm_add_epi16(_mm_add_epi16(s, s), s);
-    return {_mm_add_epi16(triple, before), _mm_add_epi16(triple, after)};
 }
 
 // (3 centre + other + bias) >> shift, the two parities with their own biases.
@@ -175,20 +142,7 @@ void write(const SMOOTHED_MCU& m) {
 
 }  // namespace
 
-#if defined(__i386__)
-__attribute__((force_align_arg_pointer))
-#endif
-void write_smoothed_ssse3(const SMOOTHED_MCU& mcu) {
-    if (mcu.v == 2) {
-        if (mcu.format == SMOOTH_RGB) write<2, SMOOTH_RGB>(mcu);
-        if (mcu.format == SMOOTH_BGR) write<2, SMOOTH_BGR>(mcu);
-        if (mcu.format == SMOOTH_QUAD) write<2, SMOOTH_QUAD>(mcu);
-    } else {
-        if (mcu.format == SMOOTH_RGB) write<1, SMOOTH_RGB>(mcu);
-        if (mcu.format == SMOOTH_BGR) write<1, SMOOTH_BGR>(mcu);
-        if (mcu.format == SMOOTH_QUAD) write<1, SMOOTH_QUAD>(mcu);
-    }
-}
+VANTOREL_SMOOTHED_ENTRY(write_smoothed_ssse3)
 
 }  // namespace vantorel::x86
 

@@ -73,6 +73,7 @@ TEST(VariantFill, BodiesOnlyWhereTheProcessorHasTheirInstructions) {
         EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_sse2, bodies && !wide) << index;
         EXPECT_EQ(t.output_kernel_50 == &x86::convert_ycc420_quad_avx2, bodies && wide) << index;
         EXPECT_EQ(t.output_kernel_41 == &x86::copy_gray_sse2, bodies) << index;
+        EXPECT_EQ(t.idct_scaled_8x8 == &x86::idct_scaled_8x8_ssse3, bodies && shuffle) << index;
         // The triangle-filter writer goes with the fill: packed only for a
         // variant fill on a processor with the byte shuffle.
         const SMOOTHED_WRITER writer = smoothed_writer_for(&t);
@@ -137,6 +138,18 @@ void realistic_block(std::mt19937& rng, int16_t out[64]) {
     }
 }
 
+// Block n of a test run: every fourth one sparse (a few coefficients of any
+// size a picture can give), the others realistic.
+void picture_block(std::mt19937& rng, int n, int16_t out[64]) {
+    if (n % 4 != 3) {
+        realistic_block(rng, out);
+        return;
+    }
+    std::memset(out, 0, 64 * sizeof(int16_t));
+    std::uniform_int_distribution<int> pos(0, 63), value(-1023, 1023), count(1, 6);
+    for (int k = count(rng); k > 0; --k) out[pos(rng)] = static_cast<int16_t>(value(rng));
+}
+
 // The packed 8x8 bodies this processor can run.
 std::vector<IdctRoutine> packed_transforms() {
     std::vector<IdctRoutine> out{&x86::idct_direct_8x8_sse2};
@@ -150,14 +163,7 @@ TEST(VariantTransforms, DirectEightByEightWithinOneLevelOfTheGenericOne) {
     int differing = 0;
     for (int n = 0; n < 20000; ++n) {
         int16_t a[64];
-        if (n % 4 == 3) {
-            // Sparse blocks: a few coefficients of any size a picture can give.
-            std::memset(a, 0, sizeof a);
-            std::uniform_int_distribution<int> pos(0, 63), value(-1023, 1023), count(1, 6);
-            for (int k = count(rng); k > 0; --k) a[pos(rng)] = static_cast<int16_t>(value(rng));
-        } else {
-            realistic_block(rng, a);
-        }
+        picture_block(rng, n, a);
         int16_t original[64];
         std::memcpy(original, a, sizeof a);
         idct_direct_8x8(a);
@@ -174,6 +180,52 @@ TEST(VariantTransforms, DirectEightByEightWithinOneLevelOfTheGenericOne) {
     // The packed form keeps the generic precision; it may round differently only
     // when a row result leaves 16 bits, which these blocks never do.
     EXPECT_EQ(differing, 0);
+}
+
+// The scaled family: coefficients of picture blocks through the family's own
+// table preparation (steps of 1, so the block's values are the coefficients)
+// and dequantisation, then the generic transform and the packed one. The packed
+// one keeps every sum in 16 bits, which picture blocks never leave, so it gives
+// the generic samples; any sample may differ by at most one level.
+TEST(VariantTransforms, ScaledEightByEightMatchesTheGenericOneOnPictureBlocks) {
+    if (!__builtin_cpu_supports("ssse3")) GTEST_SKIP() << "no byte shuffle here";
+    QUANT_TABLE table{};
+    table.quant_values = table.storage;
+    for (int k = 0; k < 64; ++k) table.storage[k] = 1;
+    prepare_quant_scaled(&table);
+    std::mt19937 rng(4321);
+    int differing = 0;
+    for (int n = 0; n < 20000; ++n) {
+        int16_t a[64];
+        picture_block(rng, n, a);
+        dequantize_scaled(a, table.quant_values);
+        int16_t b[64];
+        std::memcpy(b, a, sizeof a);
+        idct_scaled_8x8(a);
+        x86::idct_scaled_8x8_ssse3(b);
+        for (int i = 0; i < 64; ++i) {
+            ASSERT_LE(std::abs(a[i] - b[i]), 1) << "block " << n << " sample " << i;
+            differing += a[i] != b[i];
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    // Blocks of a DC value alone take a short path: every 16-bit DC.
+    for (int dc = -32768; dc <= 32767; ++dc) {
+        int16_t a[64] = {static_cast<int16_t>(dc)};
+        int16_t b[64] = {static_cast<int16_t>(dc)};
+        idct_scaled_8x8(a);
+        x86::idct_scaled_8x8_ssse3(b);
+        ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << dc;
+    }
+    // Extreme coefficients saturate instead of carrying 32 bits: the samples may
+    // then differ, but are still samples.
+    std::uniform_int_distribution<int> any(-32768, 32767);
+    for (int n = 0; n < 2000; ++n) {
+        int16_t b[64];
+        for (int16_t& v : b) v = static_cast<int16_t>(any(rng));
+        x86::idct_scaled_8x8_ssse3(b);
+        for (int16_t v : b) ASSERT_TRUE(v >= 0 && v <= 255);
+    }
 }
 
 // The short paths for sparse blocks: DC only, and coefficients in rows 0-3 only.

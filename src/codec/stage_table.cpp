@@ -133,6 +133,7 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
         t->idct_direct_8x8 = &x86::idct_direct_8x8_avx2;
     }
     if ((leaf1_ecx() >> 9) & 1u) {
+        t->idct_scaled_8x8 = &x86::idct_scaled_8x8_ssse3;
         t->output_kernel_42 = &x86::convert_ycc444_rgb_ssse3;
         t->output_kernel_43 = &x86::convert_ycc422_rgb_ssse3;
         t->output_kernel_44 = &x86::convert_ycc420_rgb_ssse3;

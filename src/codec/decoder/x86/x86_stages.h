@@ -37,6 +37,11 @@ void dequantize_direct_sse2(int16_t* block, const QUANT_VALUE* values);
 // The same with the unsigned 32-bit pack of CPUID leaf 1, ECX bit 19.
 void dequantize_direct_sse41(int16_t* block, const QUANT_VALUE* values);
 
+// The 8x8 transform of the scaled family with the rounding high-half multiply
+// of CPUID leaf 1, ECX bit 9, in 16-bit lanes with saturating additions: the
+// generic samples wherever the generic sums fit 16 bits (all picture blocks).
+void idct_scaled_8x8_ssse3(int16_t* block);
+
 // The 8x8 transform on 256-bit registers, with the results of the SSE4.1 body
 // for every input. Only where avx2_reported() holds for this processor and
 // system.

@@ -235,6 +235,8 @@ void write_component_plane(const JPEG_PROPERTIES* props, int32_t channel, int32_
 // having written nothing, for any other layout and for an MCU cut by the DIB or
 // the region; convert_general then takes it.
 bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
+// The same for an MCU held elsewhere than the MCU buffer (a smoothing ring slot).
+bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu);
 
 // --- output_select.cpp, output_members.cpp ---------------------------------
 JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);

@@ -205,6 +205,20 @@ int16_t* ring_slot(const RING_STEP& s, int32_t buffer, int32_t slot) {
     return ring_view_slot(*s.ring, buffer, slot);
 }
 
+// Hands on a delayed MCU kept in a ring slot. At full scale the general member
+// first offers whole MCUs to the direct smoothed writer; that writer reads the
+// slot itself, so the MCU is copied back into the MCU buffer only for the
+// other writers.
+void hand_on_from_slot(const RING_STEP& s, const int16_t* slot, int32_t mcu_col, int32_t mcu_row,
+                       int32_t block_size) {
+    JPEG_PROPERTIES* props = s.props;
+    if (block_size == 8 && props->stage_table->active_output_driver == &convert_general &&
+        write_smoothed_mcu_from(props, mcu_col, mcu_row, slot))
+        return;
+    copy_values(s.mcu, slot, static_cast<size_t>(s.blocks) * 64);
+    hand_on(props, s.source, s.scan, mcu_col, mcu_row, block_size, s.simple_sampling);
+}
+
 // Horizontal smoothing (Hmax 2, Vmax 1): ring buffer 1 keeps the current MCU
 // row; the MCU to the left of the one just decoded is written, with its left
 // neighbour in the slot before it and its right neighbour in the slot after.
@@ -240,8 +254,7 @@ void smooth_horizontal(const RING_STEP& s) {
     }
     if (s.mcu_col <= props->roi_left / (2 * n)) return;
     if (previous == nullptr) return;
-    copy_values(s.mcu, previous, static_cast<size_t>(s.blocks) * 64);
-    hand_on(props, s.source, s.scan, s.mcu_col - 1, s.mcu_row, n, s.simple_sampling);
+    hand_on_from_slot(s, previous, s.mcu_col - 1, s.mcu_row, n);
 }
 
 // Moves the ring on by one MCU row: buffer 0 takes buffer 1, buffer 1 takes
@@ -321,8 +334,7 @@ void smooth_both(const RING_STEP& s) {
     if (col <= props->roi_left / 16 || s.mcu_row <= props->roi_top / 16) return;
     const int16_t* delayed = ring_slot(s, 1, col);
     if (delayed == nullptr) return;
-    copy_values(s.mcu, delayed, static_cast<size_t>(s.blocks) * 64);
-    hand_on(props, s.source, s.scan, col - 1, s.mcu_row - 1, 8, s.simple_sampling);
+    hand_on_from_slot(s, delayed, col - 1, s.mcu_row - 1, 8);
 }
 
 }  // namespace

@@ -323,7 +323,7 @@ void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring,
 
 }  // namespace
 
-bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu) {
     if (props->upsample_filter != 1 || props->jpeg_color != CS_YCBCR) return false;
     if (props->multi_scan != 0 || props->decoded_components != 0) return false;
     const COLOR_SPACE d = props->dib_color;
@@ -369,7 +369,6 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
     SMOOTH_RING_VIEW view;
     const SMOOTH_RING_VIEW* ring = view_smooth_ring(props, &view) ? &view : nullptr;
     const int32_t luma_blocks = 2 * v;
-    const int16_t* mcu = props->mcu_buffer;
     const bool vertical = v == 2;
     const intptr_t stride = props->dib_stride;
 #if VANTOREL_X86_BODIES
@@ -401,6 +400,10 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
         if (format == PIXEL_QUAD) write_mcu<1, PIXEL_QUAD>(mcu, cb_n, cr_n, out, stride);
     }
     return true;
+}
+
+bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
+    return write_smoothed_mcu_from(props, mcu_col, mcu_row, props->mcu_buffer);
 }
 
 }  // namespace vantorel

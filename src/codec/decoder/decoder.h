@@ -235,8 +235,10 @@ void write_component_plane(const JPEG_PROPERTIES* props, int32_t channel, int32_
 // having written nothing, for any other layout and for an MCU cut by the DIB or
 // the region; convert_general then takes it.
 bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
-// The same for an MCU held elsewhere than the MCU buffer (a smoothing ring slot).
-bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu);
+// The same for an MCU held elsewhere than the MCU buffer (a smoothing ring slot),
+// with the ring's view when the caller has just taken it (null: taken here).
+bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu,
+                             const SMOOTH_RING_VIEW* ring_view);
 
 // --- output_select.cpp, output_members.cpp ---------------------------------
 JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);

@@ -213,7 +213,7 @@ void hand_on_from_slot(const RING_STEP& s, const int16_t* slot, int32_t mcu_col,
                        int32_t block_size) {
     JPEG_PROPERTIES* props = s.props;
     if (block_size == 8 && props->stage_table->active_output_driver == &convert_general &&
-        write_smoothed_mcu_from(props, mcu_col, mcu_row, slot))
+        write_smoothed_mcu_from(props, mcu_col, mcu_row, slot, s.ring))
         return;
     copy_values(s.mcu, slot, static_cast<size_t>(s.blocks) * 64);
     hand_on(props, s.source, s.scan, mcu_col, mcu_row, block_size, s.simple_sampling);

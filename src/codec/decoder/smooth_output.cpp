@@ -323,7 +323,8 @@ void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring,
 
 }  // namespace
 
-bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu) {
+bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu,
+                             const SMOOTH_RING_VIEW* ring_view) {
     if (props->upsample_filter != 1 || props->jpeg_color != CS_YCBCR) return false;
     if (props->multi_scan != 0 || props->decoded_components != 0) return false;
     const COLOR_SPACE d = props->dib_color;
@@ -367,7 +368,8 @@ bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mc
     props->source.mcu_out_ptr = out;
 
     SMOOTH_RING_VIEW view;
-    const SMOOTH_RING_VIEW* ring = view_smooth_ring(props, &view) ? &view : nullptr;
+    const SMOOTH_RING_VIEW* ring = ring_view;
+    if (ring == nullptr) ring = view_smooth_ring(props, &view) ? &view : nullptr;
     const int32_t luma_blocks = 2 * v;
     const bool vertical = v == 2;
     const intptr_t stride = props->dib_stride;
@@ -403,7 +405,7 @@ bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mc
 }
 
 bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
-    return write_smoothed_mcu_from(props, mcu_col, mcu_row, props->mcu_buffer);
+    return write_smoothed_mcu_from(props, mcu_col, mcu_row, props->mcu_buffer, nullptr);
 }
 
 }  // namespace vantorel

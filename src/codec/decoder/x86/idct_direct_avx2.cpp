@@ -46,9 +46,12 @@ inline __m256i first_shift15(__m256i split) {
 }
 
 // The eight-point transform of eight lanes, before the pass's rounding shift.
-// f01, f23, f45, f67 hold the frequencies in split form. Same terms, in the same
-// order, as the 128-bit bodies.
-inline void transform(__m256i f01, __m256i f23, __m256i f45, __m256i f67, __m256i out[8]) {
+// f01, f23, f45, f67 hold the frequencies in split form. Same terms as the
+// 128-bit bodies. `s0` is input 0 shifted left by 15 with the pass's rounding
+// term already added: every output takes it exactly once (through u or r), and
+// the sums wrap modulo 2^32 as the generic ones do, so adding it there gives
+// the same 32-bit results as adding it to each output.
+inline void transform(__m256i s0, __m256i f01, __m256i f23, __m256i f45, __m256i f67, __m256i out[8]) {
     const __m256i p17 = _mm256_unpackhi_epi16(f01, f67);
     const __m256i p53 = _mm256_unpackhi_epi16(f45, f23);
     const __m256i p26 = _mm256_unpacklo_epi16(f23, f67);
@@ -65,7 +68,6 @@ inline void transform(__m256i f01, __m256i f23, __m256i f45, __m256i f67, __m256
     const __m256i a = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(h, f), l), g);
     const __m256i c = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(h, g), l), f);
 
-    const __m256i s0 = first_shift15(f01);
     const __m256i s4 = first_shift15(f45);
     const __m256i u = _mm256_add_epi32(s0, s4);
     const __m256i r = _mm256_sub_epi32(s0, s4);
@@ -86,13 +88,16 @@ inline void transform(__m256i f01, __m256i f23, __m256i f45, __m256i f67, __m256
     out[4] = _mm256_sub_epi32(u_w, e);
 }
 
-// Rounding shift of a 32-bit row result, as in the 128-bit bodies.
-inline __m256i round_row(__m256i x) {
-    return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(2048)), 12);
+// Input 0 of the row pass as (x << 15) + 2048, the row rounding term: the low
+// 16 bits of each 32-bit lane take 4096 instead of zero before the arithmetic
+// shift by one, which costs nothing extra.
+inline __m256i first_shift15_row_rounded(__m256i split) {
+    return _mm256_srai_epi32(_mm256_unpacklo_epi16(_mm256_set1_epi16(4096), split), 1);
 }
 
-inline __m256i round_column(__m256i x) {
-    return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_set1_epi32(0x100000)), 21);
+// Input 0 of the column pass with the column rounding term 2^20 added.
+inline __m256i first_shift15_column_rounded(__m256i split) {
+    return _mm256_add_epi32(first_shift15(split), _mm256_set1_epi32(0x100000));
 }
 
 }  // namespace
@@ -139,15 +144,17 @@ void idct_direct_8x8_avx2(int16_t* block) {
     const __m256i a2 = _mm256_unpacklo_epi16(r26, r37);
     const __m256i a3 = _mm256_unpackhi_epi16(r26, r37);
     __m256i out[8];
-    transform(_mm256_unpacklo_epi32(a0, a2), _mm256_unpackhi_epi32(a0, a2), _mm256_unpacklo_epi32(a1, a3),
+    const __m256i f01 = _mm256_unpacklo_epi32(a0, a2);
+    transform(first_shift15_row_rounded(f01), f01, _mm256_unpackhi_epi32(a0, a2), _mm256_unpacklo_epi32(a1, a3),
               _mm256_unpackhi_epi32(a1, a3), out);
 
     // The row results, saturated to 16 bits: m01 holds columns 0 and 1 of rows
     // 0-3 in its low half and of rows 4-7 in its high half, and so on.
-    const __m256i m01 = _mm256_packs_epi32(round_row(out[0]), round_row(out[1]));
-    const __m256i m23 = _mm256_packs_epi32(round_row(out[2]), round_row(out[3]));
-    const __m256i m45 = _mm256_packs_epi32(round_row(out[4]), round_row(out[5]));
-    const __m256i m67 = _mm256_packs_epi32(round_row(out[6]), round_row(out[7]));
+    const auto shifted = [&out](int k) { return _mm256_srai_epi32(out[k], 12); };
+    const __m256i m01 = _mm256_packs_epi32(shifted(0), shifted(1));
+    const __m256i m23 = _mm256_packs_epi32(shifted(2), shifted(3));
+    const __m256i m45 = _mm256_packs_epi32(shifted(4), shifted(5));
+    const __m256i m67 = _mm256_packs_epi32(shifted(6), shifted(7));
 
     // Second transpose: rows of row results as frequencies, columns as lanes.
     // First gather columns 0-3 into the low halves and 4-7 into the high ones,
@@ -160,7 +167,8 @@ void idct_direct_8x8_avx2(int16_t* block) {
     const __m256i t1 = _mm256_unpackhi_epi16(top_a, top_b);
     const __m256i b0 = _mm256_unpacklo_epi16(bottom_a, bottom_b);
     const __m256i b1 = _mm256_unpackhi_epi16(bottom_a, bottom_b);
-    transform(_mm256_unpacklo_epi16(t0, t1), _mm256_unpackhi_epi16(t0, t1), _mm256_unpacklo_epi16(b0, b1),
+    const __m256i c01 = _mm256_unpacklo_epi16(t0, t1);
+    transform(first_shift15_column_rounded(c01), c01, _mm256_unpackhi_epi16(t0, t1), _mm256_unpacklo_epi16(b0, b1),
               _mm256_unpackhi_epi16(b0, b1), out);
 
     // Output register k is sample row k, columns as lanes. Packing rows k and
@@ -171,7 +179,7 @@ void idct_direct_8x8_avx2(int16_t* block) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i top = _mm256_set1_epi16(255);
     for (int k = 0; k < 8; k += 2) {
-        __m256i x = _mm256_packs_epi32(round_column(out[k]), round_column(out[k + 1]));
+        __m256i x = _mm256_packs_epi32(_mm256_srai_epi32(out[k], 21), _mm256_srai_epi32(out[k + 1], 21));
         x = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(x, level), zero), top);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * k), _mm256_permute4x64_epi64(x, 0xD8));
     }

@@ -127,10 +127,8 @@ void fill_variant(STAGE_TABLE* t, int32_t variant) {
         t->dequantize_direct = &x86::dequantize_direct_sse41;
     }
     if (avx2_usable()) {
-        // Dequantisation stays with the 128-bit body: its time goes on waiting
-        // for the block's coefficients to be stored, which wider registers
-        // do not shorten.
         t->idct_direct_8x8 = &x86::idct_direct_8x8_avx2;
+        t->dequantize_direct = &x86::dequantize_direct_avx2;
     }
     if ((leaf1_ecx() >> 9) & 1u) {
         t->idct_scaled_8x8 = &x86::idct_scaled_8x8_ssse3;

@@ -47,6 +47,10 @@ void idct_scaled_8x8_ssse3(int16_t* block);
 // system.
 void idct_direct_8x8_avx2(int16_t* block);
 
+// Dequantisation of the direct family on 256-bit registers, with the generic
+// results. Only where avx2_reported() holds.
+void dequantize_direct_avx2(int16_t* block, const QUANT_VALUE* values);
+
 // Whether the 256-bit integer instructions may run, from what the processor and
 // the system report: CPUID leaf 1 ECX bits 27 (the system has enabled XGETBV)
 // and 28 (256-bit registers), XCR0 bits 1 and 2 (the system saves the 128-bit

@@ -57,6 +57,7 @@ struct GRID_CASE {
     bool progressive;
     bool ring;  // without a ring every neighbour is missing
     bool scan;  // a sequential scan listing the three components
+    int32_t ring_short = 0;  // the ring has this many MCU columns fewer than the image
 };
 
 // What every MCU of the grid leaves in the DIB when written by `writer`.
@@ -99,7 +100,7 @@ GRID_RESULT render_grid(const GRID_CASE& c, WRITER writer, bool detected = false
     }
     const int32_t blocks = 2 * c.v + 2;
     std::unique_ptr<RandomRing> ring;
-    if (c.ring) ring = std::make_unique<RandomRing>(f, f.props->mcus_per_row, blocks, 77);
+    if (c.ring) ring = std::make_unique<RandomRing>(f, f.props->mcus_per_row - c.ring_short, blocks, 77);
 
     GRID_RESULT out;
     uint32_t seed = 5;
@@ -151,6 +152,9 @@ TEST(SmoothDirect, EveryMcuMatchesTheGeneralWriterAndCutOnesAreLeftToIt) {
         {"2x1 quad progressive", 1, CS_QUAD, 35, 17, {0, 0, 0, 0}, false, 0, true, true, false},
         {"2x1 bgr region from mid-MCU", 1, CS_BGR, 96, 40, {9, 2, 90, 37}, true, 2, false, true, true},
         {"2x1 rgb one column", 1, CS_RGB, 16, 32, {0, 0, 0, 0}, false, 0, false, true, true},
+        // A ring made for a narrower image: the slots it lacks are missing neighbours.
+        {"2x2 bgr, ring two columns short", 2, CS_BGR, 80, 48, {0, 0, 0, 0}, false, 0, false, true, true, 2},
+        {"2x1 rgb, ring one column short", 1, CS_RGB, 64, 24, {0, 0, 0, 0}, false, 0, false, true, true, 1},
     };
     for (const GRID_CASE& c : cases) {
         SCOPED_TRACE(c.name);

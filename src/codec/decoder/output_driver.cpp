@@ -305,11 +305,13 @@ void smooth_both(const RING_STEP& s) {
 
         int16_t* left = col == 0 ? ring_slot(s, 2, 0) : nullptr;
         int16_t* right = col == last_col ? ring_slot(s, 2, col + 2) : nullptr;
-        for (int32_t b = 0; b < s.blocks; ++b) {
-            const int16_t* block = s.mcu + 64 * b;
-            for (int32_t r = 0; r < 8; ++r) {
-                if (left != nullptr) left[64 * b + 8 * r + 7] = block[8 * r];
-                if (right != nullptr) right[64 * b + 8 * r] = block[8 * r + 7];
+        if (left != nullptr || right != nullptr) {
+            for (int32_t b = 0; b < s.blocks; ++b) {
+                const int16_t* block = s.mcu + 64 * b;
+                for (int32_t r = 0; r < 8; ++r) {
+                    if (left != nullptr) left[64 * b + 8 * r + 7] = block[8 * r];
+                    if (right != nullptr) right[64 * b + 8 * r] = block[8 * r + 7];
+                }
             }
         }
         // Top and bottom image edges: the row beyond repeats the first (last) row,

@@ -306,17 +306,29 @@ void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring,
                      int32_t luma_blocks, int32_t col, int32_t row, bool vertical, const int16_t* cb[3][3],
                      const int16_t* cr[3][3]) {
     // Every entry is assigned once (clearing the records first costs a string
-    // store as long as the rest of the look-up).
-    for (int32_t dy = -1; dy <= 1; ++dy) {
-        const bool row_usable = ring != nullptr && (dy == 0 || vertical) && row + dy >= 0 && row + dy < props->mcu_rows;
-        for (int32_t dx = -1; dx <= 1; ++dx) {
+    // store as long as the rest of the look-up). The ring's row buffers and the
+    // usable columns are worked out first, so each entry is one test.
+    const int16_t* rows[3] = {nullptr, nullptr, nullptr};
+    if (ring != nullptr) {
+        for (int32_t dy = -1; dy <= 1; ++dy)
+            if ((dy == 0 || vertical) && row + dy >= 0 && row + dy < props->mcu_rows) rows[dy + 1] = ring->buffers[1 + dy];
+    }
+    // Slot s holds MCU column s - 1; the slot must exist in the ring too.
+    const int64_t limit = ring != nullptr ? ring->slots - 1 : 0;
+    const int64_t step = ring != nullptr ? ring->slot_values : 0;
+    bool column_usable[3];
+    for (int32_t dx = -1; dx <= 1; ++dx)
+        column_usable[dx + 1] = col + dx >= 0 && col + dx < props->mcus_per_row && col + dx < limit;
+    const int64_t chroma = static_cast<int64_t>(luma_blocks) * 64;
+    for (int32_t dy = 0; dy < 3; ++dy) {
+        for (int32_t dx = 0; dx < 3; ++dx) {
             const int16_t* slot = nullptr;
-            if (dx == 0 && dy == 0)
+            if (dx == 1 && dy == 1)
                 slot = mcu;
-            else if (row_usable && col + dx >= 0 && col + dx < props->mcus_per_row)
-                slot = ring_view_slot(*ring, 1 + dy, col + dx + 1);
-            cb[dy + 1][dx + 1] = slot != nullptr ? slot + luma_blocks * 64 : nullptr;
-            cr[dy + 1][dx + 1] = slot != nullptr ? slot + (luma_blocks + 1) * 64 : nullptr;
+            else if (rows[dy] != nullptr && column_usable[dx])
+                slot = rows[dy] + static_cast<int64_t>(col + dx) * step;
+            cb[dy][dx] = slot != nullptr ? slot + chroma : nullptr;
+            cr[dy][dx] = slot != nullptr ? slot + chroma + 64 : nullptr;
         }
     }
 }

@@ -1,9 +1,11 @@
 // The triangle-filtered MCU writer of smooth_ssse3.cpp on 256-bit registers:
-// two output rows at once, the upper one in the low 128-bit lane and the one
-// below it in the high lane. Every operation of the 128-bit body works within a
-// lane, so each lane does exactly what the 128-bit body does for its row and
-// the bytes are the same. For 2x2 sampling the two rows are the pair that one
-// chroma row gives (weighed with the row above it and with the row below it).
+// two output rows at once, the upper one in the low 128-bit lane and the lower
+// one in the high lane, with the 128-bit body's bytes. Under 2x1 luma the two
+// rows are neighbours; under 2x2 they are two apart (rows 4j and 4j + 2, or
+// 4j + 1 and 4j + 3), the pairing that lets the vertical filter reuse its
+// terms with the fewest lane permutes. The chroma leaves the filter less
+// fixed offsets and the colour formulas are rewritten around them (see
+// convert), for fewer operations per pixel with the same 16-bit results.
 #include "codec/decoder/x86/x86_stages.h"
 
 #if VANTOREL_X86_BODIES
@@ -23,33 +25,68 @@ namespace {
 
 #include "codec/decoder/x86/smooth_parts.inc"
 
-alignas(32) constexpr auto kInterleave = make_interleave<32>();
-
-inline __m256i control(int chunk, int plane) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(kInterleave[chunk][plane].data()));
-}
-
 // Two 128-bit rows as the lanes of one register: `upper` low, `lower` high.
 inline __m256i pair(__m128i upper, __m128i lower) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(upper), lower, 1);
 }
 
-uint8_t* row_below(uint8_t* row, intptr_t stride) {
-    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(row) + static_cast<uintptr_t>(stride));
+// The filtered chroma samples leave the filter less these offsets, around
+// which the colour formulas' constants are folded: they put each formula's
+// rounding where one rounding multiply reproduces it (see convert).
+constexpr int kCrOffset = 108, kCbOffset = 67;
+
+// Sixteen equal 16-bit lanes.
+struct alignas(32) LANES {
+    int16_t lane[16];
+};
+
+constexpr LANES splat(int value) {
+    LANES l{};
+    for (int16_t& v : l.lane) v = static_cast<int16_t>(value);
+    return l;
 }
 
-// (3 centre + other + bias) >> 4.
-inline __m256i weigh(__m256i centre, __m256i other, __m256i bias) {
-    const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(_mm256_add_epi16(centre, centre), centre), other);
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, bias), 4);
+// The writer's constants, read from memory through a pointer the compiler
+// cannot see into (see constants()).
+struct CONSTANTS {
+    LANES low_byte = splat(0xFF), three = splat(3);
+    // The filter biases, less 16 (2x2) or 4 (2x1) times each offset: 8 and 7 for
+    // even and odd pixels under 2x2 luma, 1 and 2 under 2x1.
+    LANES cb_even_2x2 = splat(8 - 16 * kCbOffset), cb_odd_2x2 = splat(7 - 16 * kCbOffset);
+    LANES cr_even_2x2 = splat(8 - 16 * kCrOffset), cr_odd_2x2 = splat(7 - 16 * kCrOffset);
+    LANES cb_even_2x1 = splat(1 - 4 * kCbOffset), cb_odd_2x1 = splat(2 - 4 * kCbOffset);
+    LANES cr_even_2x1 = splat(1 - 4 * kCrOffset), cr_odd_2x1 = splat(2 - 4 * kCrOffset);
+    // The colour formulas' (see convert).
+    LANES red_y = splat(-28), red_x = splat(13182);
+    LANES green_x = splat(73), green_w = splat(88), green_bias = splat(9146);
+    LANES blue_y = splat(-108), blue_w = splat(25344);
+};
+
+alignas(32) constexpr CONSTANTS kConstants{};
+
+// kConstants, its contents hidden from the optimiser. Left to itself GCC
+// builds each of these vectors in a general register and broadcasts it (again
+// at every use once the vector registers run short), and turns products by a
+// known constant into chains of shifts and adds; either takes more
+// instructions than the operation reading its operand from memory.
+inline const CONSTANTS& constants() {
+    const CONSTANTS* k = &kConstants;
+    __asm__("" : "+r"(k));
+    return *k;
 }
+
+inline __m256i lanes(const LANES& l) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(l.lane)); }
 
 // One pair of filtered chroma rows in pixel order: pixels 0-7 and 8-15 of both.
 struct ROWS {
     __m256i low, high;
 };
 
+// The two parities' (sum + bias) >> SHIFT, the sums signed, in pixel order.
+template <int SHIFT>
 inline ROWS pixel_order(__m256i even, __m256i odd) {
+    even = _mm256_srai_epi16(even, SHIFT);
+    odd = _mm256_srai_epi16(odd, SHIFT);
     return {_mm256_unpacklo_epi16(even, odd), _mm256_unpackhi_epi16(even, odd)};
 }
 
@@ -62,8 +99,8 @@ struct SUMS2 {
 
 inline __m256i load16(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 
-inline SUMS2 tile_rows(const int16_t* const band[3], int32_t r) {
-    const __m256i low_byte = _mm256_set1_epi16(0xFF);
+inline SUMS2 tile_rows(const CONSTANTS& k, const int16_t* const band[3], int32_t r) {
+    const __m256i low_byte = lanes(k.low_byte);
     const __m256i s = _mm256_and_si256(load16(band[1] + 8 * r), low_byte);
     // Lane 7 of `left` is the sample left of each row, lane 0 of `right` the one
     // right of it: from the neighbour blocks, or the row's own end samples.
@@ -73,83 +110,88 @@ inline SUMS2 tile_rows(const int16_t* const band[3], int32_t r) {
                                              : _mm256_bsrli_epi128(s, 14);
     const __m256i before = _mm256_alignr_epi8(s, left, 14);
     const __m256i after = _mm256_alignr_epi8(right, s, 2);
-    const __m256i triple = _mm256_add_epi16(_mm256_add_epi16(s, s), s);
+    const __m256i triple = _mm256_mullo_epi16(s, lanes(k.three));
     return {_mm256_add_epi16(triple, before), _mm256_add_epi16(triple, after)};
 }
 
-// The 4V row pairs of one chroma component.
-template <int32_t V>
-void filter_chroma(const int16_t* const (*n)[3], ROWS* rows) {
-    if constexpr (V == 2) {
-        // Tile rows 1-8 are the block's rows 0-7, taken in pairs (1, 2), (3, 4),
-        // ...; rows 0 and 9, above and below the block, come from the blocks
-        // there or repeat the block's own first and last rows.
-        SUMS2 inner[4];
-        for (int32_t j = 0; j < 4; ++j) inner[j] = tile_rows(n[1], 2 * j);
-        const SUMS edge_above = n[0][1] != nullptr ? tile_row(n[0], 7) : tile_row(n[1], 0);
-        const SUMS edge_below = n[2][1] != nullptr ? tile_row(n[2], 0) : tile_row(n[1], 7);
-        const SUMS2 edges = {pair(edge_above.even, edge_below.even), pair(edge_above.odd, edge_below.odd)};
-        const __m256i eight = _mm256_set1_epi16(8), seven = _mm256_set1_epi16(7);
-        // Output rows 2r and 2r + 1 weigh tile row r + 1 (block row r) with tile
-        // rows r and r + 2, the block rows above and below it.
-        for (int32_t r = 0; r < 8; ++r) {
-            __m256i centre_even, centre_odd, other_even, other_odd;
-            const SUMS2& own = inner[r / 2];
-            if (r % 2 == 0) {
-                centre_even = _mm256_permute2x128_si256(own.even, own.even, 0x00);
-                centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x00);
-                // Above: block row r - 1 (the high lane of the previous pair, or
-                // the edge row); below: block row r + 1, the high lane here.
-                if (r == 0) {
-                    other_even = _mm256_permute2x128_si256(edges.even, own.even, 0x30);
-                    other_odd = _mm256_permute2x128_si256(edges.odd, own.odd, 0x30);
-                } else {
-                    other_even = _mm256_permute2x128_si256(inner[r / 2 - 1].even, own.even, 0x31);
-                    other_odd = _mm256_permute2x128_si256(inner[r / 2 - 1].odd, own.odd, 0x31);
-                }
-            } else {
-                centre_even = _mm256_permute2x128_si256(own.even, own.even, 0x11);
-                centre_odd = _mm256_permute2x128_si256(own.odd, own.odd, 0x11);
-                // Above: block row r - 1, the low lane here; below: block row
-                // r + 1 (the low lane of the next pair, or the edge row).
-                if (r == 7) {
-                    other_even = _mm256_permute2x128_si256(own.even, edges.even, 0x30);
-                    other_odd = _mm256_permute2x128_si256(own.odd, edges.odd, 0x30);
-                } else {
-                    other_even = _mm256_permute2x128_si256(own.even, inner[r / 2 + 1].even, 0x20);
-                    other_odd = _mm256_permute2x128_si256(own.odd, inner[r / 2 + 1].odd, 0x20);
-                }
-            }
-            rows[r] = pixel_order(weigh(centre_even, other_even, eight), weigh(centre_odd, other_odd, seven));
-        }
-    } else {
-        const __m256i one = _mm256_set1_epi16(1), two = _mm256_set1_epi16(2);
-        for (int32_t r = 0; r < 4; ++r) {
-            const SUMS2 both = tile_rows(n[1], 2 * r);
-            rows[r] = pixel_order(_mm256_srli_epi16(_mm256_add_epi16(both.even, one), 2),
-                                  _mm256_srli_epi16(_mm256_add_epi16(both.odd, two), 2));
-        }
+// The filtered rows of one chroma component under 2x2 luma, in four steps,
+// less its offset (which `even` and `odd`, the biases, carry). Output rows 2r and 2r + 1 weigh block row r three times with
+// the block row above it and with the one below it (from the blocks there, or
+// the block's own first and last rows where one is missing): (3 centre + other
+// + bias) >> 4. With block rows (2j, 2j + 1) in the lanes of `centre`, the rows
+// above them are (2j - 1, 2j) and those below (2j + 1, 2j + 2), which are the
+// next step's rows above; so step j gives output rows (4j, 4j + 2) and
+// (4j + 1, 4j + 3) for one lane permute per parity, and 3 centre + bias is
+// formed once for both.
+class CHROMA_2X2 {
+public:
+    CHROMA_2X2(const CONSTANTS& k, const int16_t* const (*n)[3], const LANES& even, const LANES& odd)
+        : k_(k), n_(n), even_(even), odd_(odd), centre_(tile_rows(k, n[1], 0)) {
+        const SUMS edge = n[0][1] != nullptr ? tile_row(n[0], 7) : tile_row(n[1], 0);
+        above_ = {_mm256_permute2x128_si256(_mm256_castsi128_si256(edge.even), centre_.even, 0x20),
+                  _mm256_permute2x128_si256(_mm256_castsi128_si256(edge.odd), centre_.odd, 0x20)};
     }
+
+    template <int32_t J>
+    void step(ROWS& upper, ROWS& lower) {
+        SUMS2 below, next{};
+        if constexpr (J < 3) {
+            next = tile_rows(k_, n_[1], 2 * J + 2);
+            below = {_mm256_permute2x128_si256(centre_.even, next.even, 0x21),
+                     _mm256_permute2x128_si256(centre_.odd, next.odd, 0x21)};
+        } else {
+            const SUMS edge = n_[2][1] != nullptr ? tile_row(n_[2], 0) : tile_row(n_[1], 7);
+            below = {_mm256_permute2x128_si256(centre_.even, _mm256_castsi128_si256(edge.even), 0x21),
+                     _mm256_permute2x128_si256(centre_.odd, _mm256_castsi128_si256(edge.odd), 0x21)};
+        }
+        const __m256i three = lanes(k_.three);
+        const __m256i even = _mm256_add_epi16(_mm256_mullo_epi16(centre_.even, three), lanes(even_));
+        const __m256i odd = _mm256_add_epi16(_mm256_mullo_epi16(centre_.odd, three), lanes(odd_));
+        upper = pixel_order<4>(_mm256_add_epi16(even, above_.even), _mm256_add_epi16(odd, above_.odd));
+        lower = pixel_order<4>(_mm256_add_epi16(even, below.even), _mm256_add_epi16(odd, below.odd));
+        above_ = below;
+        centre_ = next;
+    }
+
+private:
+    const CONSTANTS& k_;
+    const int16_t* const (*n_)[3];
+    const LANES &even_, &odd_;
+    SUMS2 centre_, above_;
+};
+
+// Rows 2r and 2r + 1 of one chroma component under 2x1 luma, less its offset:
+// the horizontal sums alone, (sum + bias) >> 2.
+inline ROWS chroma_2x1(const CONSTANTS& k, const int16_t* const (*n)[3], int32_t r, const LANES& even,
+                       const LANES& odd) {
+    const SUMS2 both = tile_rows(k, n[1], 2 * r);
+    return pixel_order<2>(_mm256_add_epi16(both.even, lanes(even)), _mm256_add_epi16(both.odd, lanes(odd)));
 }
 
 struct COLOUR {
     __m256i red, green, blue;
 };
 
-// The colour formulas of the 128-bit body, lane for lane.
-inline COLOUR convert(__m256i y, __m256i cb, __m256i cr) {
-    const __m256i red_part =
-        _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(cr, _mm256_set1_epi16(103)), _mm256_set1_epi16(11)), 8);
-    const __m256i red = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(y, cr), red_part), _mm256_set1_epi16(179));
-    const __m256i green_sum =
-        _mm256_sub_epi16(_mm256_add_epi16(_mm256_set1_epi16(22774), _mm256_mullo_epi16(cr, _mm256_set1_epi16(73))),
-                         _mm256_mullo_epi16(cb, _mm256_set1_epi16(88)));
-    const __m256i green = _mm256_add_epi16(_mm256_sub_epi16(_mm256_add_epi16(y, _mm256_srli_epi16(green_sum, 8)), cr),
-                                           _mm256_set1_epi16(302 - 255));
-    const __m256i blue_part = _mm256_srli_epi16(
-        _mm256_sub_epi16(_mm256_set1_epi16(15023), _mm256_mullo_epi16(cb, _mm256_set1_epi16(58))), 8);
-    const __m256i blue = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(y, _mm256_add_epi16(cb, cb)), blue_part),
-                                          _mm256_set1_epi16(285));
+// The colour formulas of the 128-bit body, lane for lane, rewritten for
+// chroma less its offsets, x = Cr - 108 and w = Cb - 67 (x within -108..147,
+// w within -67..188), so that they give the same 16-bit values for every Y, Cb, Cr in
+// 0..255:
+//   red   Y + Cr + ((103 Cr + 11) >> 8) - 179 = Y - 28 + x + ((103 x + 127) >> 8)
+//   green Y + ((22774 - 88 Cb + 73 Cr) >> 8) + 47 - Cr
+//         = Y - x + ((73 x - 88 w + 9146) >> 8), the sum within -15282..25773
+//   blue  Y + 2 Cb + ((15023 - 58 Cb) >> 8) - 285 = Y - 108 + w + ((198 w + 175) >> 8)
+// where the rounding multiply (x 13182 + 2^14) >> 15 equals (103 x + 127) >> 8
+// and (w 25344 + 2^14) >> 15 equals (198 w + 175) >> 8 over those ranges (both
+// checked value by value).
+inline COLOUR convert(const CONSTANTS& k, __m256i y, __m256i w, __m256i x) {
+    const __m256i red = _mm256_add_epi16(_mm256_add_epi16(y, lanes(k.red_y)),
+                                         _mm256_add_epi16(x, _mm256_mulhrs_epi16(x, lanes(k.red_x))));
+    const __m256i green_sum = _mm256_sub_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(x, lanes(k.green_x)), lanes(k.green_bias)),
+        _mm256_mullo_epi16(w, lanes(k.green_w)));
+    const __m256i green = _mm256_sub_epi16(_mm256_add_epi16(y, _mm256_srai_epi16(green_sum, 8)), x);
+    const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(y, lanes(k.blue_y)),
+                                          _mm256_add_epi16(w, _mm256_mulhrs_epi16(w, lanes(k.blue_w))));
     return {red, green, blue};
 }
 
@@ -158,22 +200,58 @@ inline void store_lanes(__m256i v, uint8_t* upper, uint8_t* lower) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(lower), _mm256_extracti128_si256(v, 1));
 }
 
+// Shuffle controls that interleave the three colour planes of sixteen pixels
+// into 48 bytes, from the packs
+//   P0 = first 0-7, green 0-7;  P1 = third 0-7, first 8-15;  P2 = green 8-15, third 8-15
+// (first and third being red and blue in the format's order): control
+// [chunk][pack] picks, for each byte of output chunk `chunk`, the byte of pack
+// `pack` that belongs there, or zero (0x80). Chunk 0 needs P0 and P1 only,
+// chunk 2 P1 and P2 only. Repeated in both 128-bit lanes.
+constexpr std::array<std::array<std::array<int8_t, 32>, 3>, 3> make_pack_interleave() {
+    std::array<std::array<std::array<int8_t, 32>, 3>, 3> c{};
+    for (int chunk = 0; chunk < 3; ++chunk)
+        for (int pack = 0; pack < 3; ++pack)
+            for (int i = 0; i < 32; ++i) {
+                const int at = 16 * chunk + i % 16, pixel = at / 3, plane = at % 3;
+                const int low = pixel < 8 ? 0 : 1, index = pixel % 8;
+                // Where the plane's pixel is: {pack, byte}.
+                int from = -1, byte = 0;
+                if (plane == 0) from = low == 0 ? 0 : 1, byte = low == 0 ? index : 8 + index;
+                if (plane == 1) from = low == 0 ? 0 : 2, byte = low == 0 ? 8 + index : index;
+                if (plane == 2) from = low == 0 ? 1 : 2, byte = low == 0 ? index : 8 + index;
+                c[chunk][pack][i] = from == pack ? static_cast<int8_t>(byte) : static_cast<int8_t>(-128);
+            }
+    return c;
+}
+
+alignas(32) constexpr auto kPackInterleave = make_pack_interleave();
+
+inline __m256i pack_control(int chunk, int pack) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(kPackInterleave[chunk][pack].data()));
+}
+
 // Converts and stores two output rows: `left` and `right` are the luma block
-// rows of the upper output row, `below` the distance to those of the lower one.
-template <int32_t FORMAT>
-inline void store_rows(const int16_t* left, const int16_t* right, intptr_t below, const ROWS& cb, const ROWS& cr,
+// rows of the upper output row, BELOW samples on those of the lower one.
+template <int32_t FORMAT, int32_t BELOW>
+inline void store_rows(const CONSTANTS& k, const int16_t* left, const int16_t* right, const ROWS& cb, const ROWS& cr,
                        uint8_t* upper, uint8_t* lower) {
-    const __m256i low_byte = _mm256_set1_epi16(0xFF);
-    const __m256i y_left = _mm256_and_si256(pair(load8(left), load8(left + below)), low_byte);
-    const __m256i y_right = _mm256_and_si256(pair(load8(right), load8(right + below)), low_byte);
-    const COLOUR a = convert(y_left, cb.low, cr.low);
-    const COLOUR b = convert(y_right, cb.high, cr.high);
-    const __m256i red = _mm256_packus_epi16(a.red, b.red);
-    const __m256i green = _mm256_packus_epi16(a.green, b.green);
-    const __m256i blue = _mm256_packus_epi16(a.blue, b.blue);
-    const __m256i first = FORMAT == SMOOTH_BGR ? blue : red;
-    const __m256i third = FORMAT == SMOOTH_BGR ? red : blue;
+    const __m256i low_byte = lanes(k.low_byte);
+    __m256i y_left, y_right;
+    if constexpr (BELOW == 8) {
+        y_left = _mm256_and_si256(load16(left), low_byte);
+        y_right = _mm256_and_si256(load16(right), low_byte);
+    } else {
+        y_left = _mm256_and_si256(pair(load8(left), load8(left + BELOW)), low_byte);
+        y_right = _mm256_and_si256(pair(load8(right), load8(right + BELOW)), low_byte);
+    }
+    const COLOUR a = convert(k, y_left, cb.low, cr.low);
+    const COLOUR b = convert(k, y_right, cb.high, cr.high);
+    const __m256i a_first = FORMAT == SMOOTH_BGR ? a.blue : a.red, a_third = FORMAT == SMOOTH_BGR ? a.red : a.blue;
+    const __m256i b_first = FORMAT == SMOOTH_BGR ? b.blue : b.red, b_third = FORMAT == SMOOTH_BGR ? b.red : b.blue;
     if constexpr (FORMAT == SMOOTH_QUAD) {
+        const __m256i first = _mm256_packus_epi16(a_first, b_first);
+        const __m256i green = _mm256_packus_epi16(a.green, b.green);
+        const __m256i third = _mm256_packus_epi16(a_third, b_third);
         const __m256i opaque = _mm256_set1_epi8(-1);
         const __m256i front_low = _mm256_unpacklo_epi8(first, green), front_high = _mm256_unpackhi_epi8(first, green);
         const __m256i back_low = _mm256_unpacklo_epi8(third, opaque), back_high = _mm256_unpackhi_epi8(third, opaque);
@@ -182,27 +260,58 @@ inline void store_rows(const int16_t* left, const int16_t* right, intptr_t below
         store_lanes(_mm256_unpacklo_epi16(front_high, back_high), upper + 32, lower + 32);
         store_lanes(_mm256_unpackhi_epi16(front_high, back_high), upper + 48, lower + 48);
     } else {
-        for (int chunk = 0; chunk < 3; ++chunk) {
-            const __m256i bytes = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(first, control(chunk, 0)),
-                                                                  _mm256_shuffle_epi8(green, control(chunk, 1))),
-                                                  _mm256_shuffle_epi8(third, control(chunk, 2)));
-            store_lanes(bytes, upper + 16 * chunk, lower + 16 * chunk);
-        }
+        const __m256i p0 = _mm256_packus_epi16(a_first, a.green);
+        const __m256i p1 = _mm256_packus_epi16(a_third, b_first);
+        const __m256i p2 = _mm256_packus_epi16(b.green, b_third);
+        const __m256i chunk0 =
+            _mm256_or_si256(_mm256_shuffle_epi8(p0, pack_control(0, 0)), _mm256_shuffle_epi8(p1, pack_control(0, 1)));
+        const __m256i chunk1 =
+            _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p0, pack_control(1, 0)),
+                                            _mm256_shuffle_epi8(p1, pack_control(1, 1))),
+                            _mm256_shuffle_epi8(p2, pack_control(1, 2)));
+        const __m256i chunk2 =
+            _mm256_or_si256(_mm256_shuffle_epi8(p1, pack_control(2, 1)), _mm256_shuffle_epi8(p2, pack_control(2, 2)));
+        store_lanes(chunk0, upper, lower);
+        store_lanes(chunk1, upper + 16, lower + 16);
+        store_lanes(chunk2, upper + 32, lower + 32);
     }
+}
+
+// Row `y` of the MCU's output.
+inline uint8_t* out_row(const SMOOTHED_MCU& m, int32_t y) {
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(m.out) +
+                                      static_cast<uintptr_t>(m.stride) * static_cast<uintptr_t>(y));
+}
+
+template <int32_t FORMAT, int32_t J>
+inline void write_2x2_step(const CONSTANTS& k, const SMOOTHED_MCU& m, CHROMA_2X2& cb, CHROMA_2X2& cr) {
+    ROWS cb_upper, cb_lower, cr_upper, cr_lower;
+    cb.step<J>(cb_upper, cb_lower);
+    cr.step<J>(cr_upper, cr_lower);
+    // Output rows 4j and 4j + 2, then 4j + 1 and 4j + 3: luma rows of the top
+    // (j < 2) or bottom pair of blocks.
+    const int16_t* left = m.luma + (J / 2) * 128 + (J % 2) * 32;
+    store_rows<FORMAT, 16>(k, left, left + 64, cb_upper, cr_upper, out_row(m, 4 * J), out_row(m, 4 * J + 2));
+    store_rows<FORMAT, 16>(k, left + 8, left + 72, cb_lower, cr_lower, out_row(m, 4 * J + 1), out_row(m, 4 * J + 3));
 }
 
 template <int32_t V, int32_t FORMAT>
 void write(const SMOOTHED_MCU& m) {
-    ROWS cb[4 * V], cr[4 * V];
-    filter_chroma<V>(m.cb, cb);
-    filter_chroma<V>(m.cr, cr);
-    uint8_t* row = m.out;
-    for (int32_t p = 0; p < 4 * V; ++p) {
-        const int32_t y = 2 * p;
-        const int16_t* left = m.luma + (y / 8) * 128 + (y % 8) * 8;
-        uint8_t* next = row_below(row, m.stride);
-        store_rows<FORMAT>(left, left + 64, 8, cb[p], cr[p], row, next);
-        row = row_below(next, m.stride);
+    const CONSTANTS& k = constants();
+    if constexpr (V == 2) {
+        CHROMA_2X2 cb(k, m.cb, k.cb_even_2x2, k.cb_odd_2x2);
+        CHROMA_2X2 cr(k, m.cr, k.cr_even_2x2, k.cr_odd_2x2);
+        write_2x2_step<FORMAT, 0>(k, m, cb, cr);
+        write_2x2_step<FORMAT, 1>(k, m, cb, cr);
+        write_2x2_step<FORMAT, 2>(k, m, cb, cr);
+        write_2x2_step<FORMAT, 3>(k, m, cb, cr);
+    } else {
+        for (int32_t r = 0; r < 4; ++r) {
+            const int16_t* left = m.luma + 16 * r;
+            store_rows<FORMAT, 8>(k, left, left + 64, chroma_2x1(k, m.cb, r, k.cb_even_2x1, k.cb_odd_2x1),
+                                  chroma_2x1(k, m.cr, r, k.cr_even_2x1, k.cr_odd_2x1), out_row(m, 2 * r),
+                                  out_row(m, 2 * r + 1));
+        }
     }
 }
 

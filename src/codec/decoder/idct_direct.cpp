@@ -61,8 +61,10 @@ inline int16_t clamp_sample(int32_t x) {
 //
 // The pass runs on `Lanes` lanes. With HighZero the inputs 4-7 are
 // known to be zero and are not read; the compiler drops their products.
+// `bias` is added to every result: each result takes u or r exactly once and
+// the sums wrap, so it goes in there, once instead of eight times.
 template <int Lanes, bool HighZero, typename T>
-inline void transform_lanes(const T (&p)[8][Lanes], u32 (&out)[8][Lanes]) {
+inline void transform_lanes(const T (&p)[8][Lanes], u32 (&out)[8][Lanes], u32 bias = 0) {
     for (int i = 0; i < Lanes; ++i) {
         const u32 p0 = wrap(p[0][i]), p1 = wrap(p[1][i]), p2 = wrap(p[2][i]), p3 = wrap(p[3][i]);
         const u32 p4 = HighZero ? 0u : wrap(p[4][i]), p5 = HighZero ? 0u : wrap(p[5][i]);
@@ -78,8 +80,8 @@ inline void transform_lanes(const T (&p)[8][Lanes], u32 (&out)[8][Lanes]) {
         const u32 a = h + f - l - g;
         const u32 c = h + g - l - f;
 
-        const u32 u = (p0 + p4) << 15;
-        const u32 r = (p0 - p4) << 15;
+        const u32 u = ((p0 + p4) << 15) + bias;
+        const u32 r = ((p0 - p4) << 15) + bias;
         const u32 w = p2 * 10045u + (p2 << 15) + p6 * 17734u;
         const u32 b = p2 * 17734u - p6 * 10045u - (p6 << 15);
 
@@ -100,10 +102,10 @@ inline void transform_lanes(const T (&p)[8][Lanes], u32 (&out)[8][Lanes]) {
 template <bool HighZero, typename T>
 inline void column_pass(const T (&in)[8][8], int16_t* block) {
     u32 out[8][8];
-    transform_lanes<8, HighZero>(in, out);
+    transform_lanes<8, HighZero>(in, out, 0x100000u);
     for (int k = 0; k < 8; ++k) {
         for (int c = 0; c < 8; ++c) {
-            int16_t s = static_cast<int16_t>(sar(out[k][c] + 0x100000u, 21) + 128);
+            int16_t s = static_cast<int16_t>(sar(out[k][c], 21) + 128);
             s = s < 0 ? int16_t{0} : s;
             s = s > 255 ? int16_t{255} : s;
             block[8 * k + c] = s;
@@ -117,7 +119,8 @@ inline void column_pass(const T (&in)[8][8], int16_t* block) {
 // 0-3, lanes 4-7 the other, each with its own factor; the two halves are then
 // added or subtracted. Every product of a 16-bit input and a factor below 2^15
 // is exact in int32_t, and the sums are the same wrapping sums as in
-// transform_lanes. With HighZero the inputs 4-7 are zero.
+// transform_lanes, with the row rounding term 2048 included. With HighZero the
+// inputs 4-7 are zero.
 template <bool HighZero>
 inline void row_pass_4(const int16_t* block, u32 (&out)[8][4]) {
     int16_t x17[8], x53[8], x26[8];
@@ -155,8 +158,8 @@ inline void row_pass_4(const int16_t* block, u32 (&out)[8][4]) {
         const u32 t = wrap(sar(h + l + 2048u, 12)) * 5793u;
         const u32 a = h + f - l - g;
         const u32 c = h + g - l - f;
-        const u32 u = (p0 + p4) << 15;
-        const u32 r = (p0 - p4) << 15;
+        const u32 u = ((p0 + p4) << 15) + 2048u;
+        const u32 r = ((p0 - p4) << 15) + 2048u;
         const u32 w = wrap(pw[i]) + (p2 << 15) + wrap(pw[4 + i]);
         const u32 b = wrap(pb[i]) - wrap(pb[4 + i]) - (p6 << 15);
         out[0][i] = t + u + w;
@@ -183,12 +186,12 @@ inline void transform_block(int16_t* block) {
         int16_t freq[8][Rows];  // freq[k][row]: coefficient k of each row
         for (int k = 0; k < 8; ++k)
             for (int row = 0; row < Rows; ++row) freq[k][row] = block[8 * row + k];
-        transform_lanes<Rows, HighColumnsZero>(freq, out);
+        transform_lanes<Rows, HighColumnsZero>(freq, out, 2048u);
     }
 
     int32_t rows[8][8];  // rows[k][row], rounded and saturated
     for (int k = 0; k < 8; ++k) {
-        for (int row = 0; row < Rows; ++row) rows[k][row] = saturate16(sar(out[k][row] + 2048u, 12));
+        for (int row = 0; row < Rows; ++row) rows[k][row] = saturate16(sar(out[k][row], 12));
         for (int row = Rows; row < 8; ++row) rows[k][row] = 0;
     }
     int16_t in[8][8];  // in[row][k]

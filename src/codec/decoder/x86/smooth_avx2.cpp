@@ -114,33 +114,44 @@ inline SUMS2 tile_rows(const CONSTANTS& k, const int16_t* const band[3], int32_t
     return {_mm256_add_epi16(triple, before), _mm256_add_epi16(triple, after)};
 }
 
-// The filtered rows of one chroma component under 2x2 luma, in four steps,
-// less its offset (which `even` and `odd`, the biases, carry). Output rows 2r and 2r + 1 weigh block row r three times with
-// the block row above it and with the one below it (from the blocks there, or
-// the block's own first and last rows where one is missing): (3 centre + other
-// + bias) >> 4. With block rows (2j, 2j + 1) in the lanes of `centre`, the rows
-// above them are (2j - 1, 2j) and those below (2j + 1, 2j + 2), which are the
-// next step's rows above; so step j gives output rows (4j, 4j + 2) and
-// (4j + 1, 4j + 3) for one lane permute per parity, and 3 centre + bias is
-// formed once for both.
+// The filtered rows of one chroma component under 2x2 luma, less its offset
+// (which `even` and `odd`, the biases, carry), in four steps.
+// Output rows 2r and 2r + 1 weigh block row r three times with the block row
+// above it and with the one below it (from the blocks there, or the block's
+// own first and last rows where one is missing): (3 centre + other + bias)
+// >> 4. With block rows (2j, 2j + 1) in the lanes of `centre`, the rows above
+// them are (2j - 1, 2j) and those below (2j + 1, 2j + 2), which are the next
+// step's rows above; so step j gives output rows (4j, 4j + 2), then
+// (4j + 1, 4j + 3), for one lane permute per parity, with 3 centre + bias
+// formed once for both. The block pointers are copied in, as the output
+// stores may alias the record's.
 class CHROMA_2X2 {
 public:
     CHROMA_2X2(const CONSTANTS& k, const int16_t* const (*n)[3], const LANES& even, const LANES& odd)
-        : k_(k), n_(n), even_(even), odd_(odd), centre_(tile_rows(k, n[1], 0)) {
-        const SUMS edge = n[0][1] != nullptr ? tile_row(n[0], 7) : tile_row(n[1], 0);
+        : k_(k),
+          middle_{n[1][0], n[1][1], n[1][2]},
+          below_{n[2][1] != nullptr ? n[2][0] : n[1][0], n[2][1] != nullptr ? n[2][1] : n[1][1],
+                 n[2][1] != nullptr ? n[2][2] : n[1][2]},
+          below_row_(n[2][1] != nullptr ? 0 : 7),
+          even_(even),
+          odd_(odd),
+          centre_(tile_rows(k, middle_, 0)) {
+        const SUMS edge = n[0][1] != nullptr ? tile_row(n[0], 7, low_byte()) : tile_row(middle_, 0, low_byte());
         above_ = {_mm256_permute2x128_si256(_mm256_castsi128_si256(edge.even), centre_.even, 0x20),
                   _mm256_permute2x128_si256(_mm256_castsi128_si256(edge.odd), centre_.odd, 0x20)};
     }
 
+    // Output rows (4j, 4j + 2) in `upper` and (4j + 1, 4j + 3) in `lower`;
+    // then on to step j + 1.
     template <int32_t J>
     void step(ROWS& upper, ROWS& lower) {
         SUMS2 below, next{};
         if constexpr (J < 3) {
-            next = tile_rows(k_, n_[1], 2 * J + 2);
+            next = tile_rows(k_, middle_, 2 * J + 2);
             below = {_mm256_permute2x128_si256(centre_.even, next.even, 0x21),
                      _mm256_permute2x128_si256(centre_.odd, next.odd, 0x21)};
         } else {
-            const SUMS edge = n_[2][1] != nullptr ? tile_row(n_[2], 0) : tile_row(n_[1], 7);
+            const SUMS edge = tile_row(below_, below_row_, low_byte());
             below = {_mm256_permute2x128_si256(centre_.even, _mm256_castsi128_si256(edge.even), 0x21),
                      _mm256_permute2x128_si256(centre_.odd, _mm256_castsi128_si256(edge.odd), 0x21)};
         }
@@ -154,17 +165,21 @@ public:
     }
 
 private:
+    __m128i low_byte() const { return _mm256_castsi256_si128(lanes(k_.low_byte)); }
+
     const CONSTANTS& k_;
-    const int16_t* const (*n_)[3];
+    const int16_t* middle_[3];  // the block's band
+    const int16_t* below_[3];   // the band and row that give the row below the block
+    int32_t below_row_;
     const LANES &even_, &odd_;
     SUMS2 centre_, above_;
 };
 
 // Rows 2r and 2r + 1 of one chroma component under 2x1 luma, less its offset:
 // the horizontal sums alone, (sum + bias) >> 2.
-inline ROWS chroma_2x1(const CONSTANTS& k, const int16_t* const (*n)[3], int32_t r, const LANES& even,
+inline ROWS chroma_2x1(const CONSTANTS& k, const int16_t* const band[3], int32_t r, const LANES& even,
                        const LANES& odd) {
-    const SUMS2 both = tile_rows(k, n[1], 2 * r);
+    const SUMS2 both = tile_rows(k, band, 2 * r);
     return pixel_order<2>(_mm256_add_epi16(both.even, lanes(even)), _mm256_add_epi16(both.odd, lanes(odd)));
 }
 
@@ -277,40 +292,49 @@ inline void store_rows(const CONSTANTS& k, const int16_t* left, const int16_t* r
     }
 }
 
-// Row `y` of the MCU's output.
-inline uint8_t* out_row(const SMOOTHED_MCU& m, int32_t y) {
-    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(m.out) +
-                                      static_cast<uintptr_t>(m.stride) * static_cast<uintptr_t>(y));
-}
+// The record's luma and output, copied out of it: the output stores may alias it.
+struct TARGET {
+    const int16_t* luma;
+    uint8_t* out;
+    intptr_t stride;
+
+    // Output row `y`.
+    uint8_t* row(int32_t y) const {
+        return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(out) +
+                                          static_cast<uintptr_t>(stride) * static_cast<uintptr_t>(y));
+    }
+};
 
 template <int32_t FORMAT, int32_t J>
-inline void write_2x2_step(const CONSTANTS& k, const SMOOTHED_MCU& m, CHROMA_2X2& cb, CHROMA_2X2& cr) {
+inline void write_2x2_step(const CONSTANTS& k, const TARGET& t, CHROMA_2X2& cb, CHROMA_2X2& cr) {
+    // Output rows 4j and 4j + 2, then 4j + 1 and 4j + 3: luma rows of the top
+    // (j < 2) or bottom pair of blocks.
+    const int16_t* left = t.luma + (J / 2) * 128 + (J % 2) * 32;
     ROWS cb_upper, cb_lower, cr_upper, cr_lower;
     cb.step<J>(cb_upper, cb_lower);
     cr.step<J>(cr_upper, cr_lower);
-    // Output rows 4j and 4j + 2, then 4j + 1 and 4j + 3: luma rows of the top
-    // (j < 2) or bottom pair of blocks.
-    const int16_t* left = m.luma + (J / 2) * 128 + (J % 2) * 32;
-    store_rows<FORMAT, 16>(k, left, left + 64, cb_upper, cr_upper, out_row(m, 4 * J), out_row(m, 4 * J + 2));
-    store_rows<FORMAT, 16>(k, left + 8, left + 72, cb_lower, cr_lower, out_row(m, 4 * J + 1), out_row(m, 4 * J + 3));
+    store_rows<FORMAT, 16>(k, left, left + 64, cb_upper, cr_upper, t.row(4 * J), t.row(4 * J + 2));
+    store_rows<FORMAT, 16>(k, left + 8, left + 72, cb_lower, cr_lower, t.row(4 * J + 1), t.row(4 * J + 3));
 }
 
 template <int32_t V, int32_t FORMAT>
 void write(const SMOOTHED_MCU& m) {
     const CONSTANTS& k = constants();
+    const TARGET t{m.luma, m.out, m.stride};
     if constexpr (V == 2) {
         CHROMA_2X2 cb(k, m.cb, k.cb_even_2x2, k.cb_odd_2x2);
         CHROMA_2X2 cr(k, m.cr, k.cr_even_2x2, k.cr_odd_2x2);
-        write_2x2_step<FORMAT, 0>(k, m, cb, cr);
-        write_2x2_step<FORMAT, 1>(k, m, cb, cr);
-        write_2x2_step<FORMAT, 2>(k, m, cb, cr);
-        write_2x2_step<FORMAT, 3>(k, m, cb, cr);
+        write_2x2_step<FORMAT, 0>(k, t, cb, cr);
+        write_2x2_step<FORMAT, 1>(k, t, cb, cr);
+        write_2x2_step<FORMAT, 2>(k, t, cb, cr);
+        write_2x2_step<FORMAT, 3>(k, t, cb, cr);
     } else {
+        const int16_t* const cb[3] = {m.cb[1][0], m.cb[1][1], m.cb[1][2]};
+        const int16_t* const cr[3] = {m.cr[1][0], m.cr[1][1], m.cr[1][2]};
         for (int32_t r = 0; r < 4; ++r) {
-            const int16_t* left = m.luma + 16 * r;
-            store_rows<FORMAT, 8>(k, left, left + 64, chroma_2x1(k, m.cb, r, k.cb_even_2x1, k.cb_odd_2x1),
-                                  chroma_2x1(k, m.cr, r, k.cr_even_2x1, k.cr_odd_2x1), out_row(m, 2 * r),
-                                  out_row(m, 2 * r + 1));
+            const int16_t* left = t.luma + 16 * r;
+            store_rows<FORMAT, 8>(k, left, left + 64, chroma_2x1(k, cb, r, k.cb_even_2x1, k.cb_odd_2x1),
+                                  chroma_2x1(k, cr, r, k.cr_even_2x1, k.cr_odd_2x1), t.row(2 * r), t.row(2 * r + 1));
         }
     }
 }

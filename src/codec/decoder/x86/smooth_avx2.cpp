@@ -58,7 +58,7 @@ struct CONSTANTS {
     LANES cr_even_2x1 = splat(1 - 4 * kCrOffset), cr_odd_2x1 = splat(2 - 4 * kCrOffset);
     // The colour formulas' (see convert).
     LANES red_y = splat(-28), red_x = splat(13182);
-    LANES green_x = splat(73), green_w = splat(88), green_bias = splat(9146);
+    LANES green_x = splat(73), green_w = splat(-88), green_bias = splat(9146);
     LANES blue_y = splat(-108), blue_w = splat(25344);
 };
 
@@ -201,9 +201,9 @@ struct COLOUR {
 inline COLOUR convert(const CONSTANTS& k, __m256i y, __m256i w, __m256i x) {
     const __m256i red = _mm256_add_epi16(_mm256_add_epi16(y, lanes(k.red_y)),
                                          _mm256_add_epi16(x, _mm256_mulhrs_epi16(x, lanes(k.red_x))));
-    const __m256i green_sum = _mm256_sub_epi16(
-        _mm256_add_epi16(_mm256_mullo_epi16(x, lanes(k.green_x)), lanes(k.green_bias)),
-        _mm256_mullo_epi16(w, lanes(k.green_w)));
+    const __m256i green_sum = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(x, lanes(k.green_x)), _mm256_mullo_epi16(w, lanes(k.green_w))),
+        lanes(k.green_bias));
     const __m256i green = _mm256_sub_epi16(_mm256_add_epi16(y, _mm256_srai_epi16(green_sum, 8)), x);
     const __m256i blue = _mm256_add_epi16(_mm256_add_epi16(y, lanes(k.blue_y)),
                                           _mm256_add_epi16(w, _mm256_mulhrs_epi16(w, lanes(k.blue_w))));

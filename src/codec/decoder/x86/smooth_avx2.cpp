@@ -305,36 +305,45 @@ struct TARGET {
     }
 };
 
-template <int32_t FORMAT, int32_t J>
-inline void write_2x2_step(const CONSTANTS& k, const TARGET& t, CHROMA_2X2& cb, CHROMA_2X2& cr) {
-    // Output rows 4j and 4j + 2, then 4j + 1 and 4j + 3: luma rows of the top
-    // (j < 2) or bottom pair of blocks.
-    const int16_t* left = t.luma + (J / 2) * 128 + (J % 2) * 32;
-    ROWS cb_upper, cb_lower, cr_upper, cr_lower;
-    cb.step<J>(cb_upper, cb_lower);
-    cr.step<J>(cr_upper, cr_lower);
-    store_rows<FORMAT, 16>(k, left, left + 64, cb_upper, cr_upper, t.row(4 * J), t.row(4 * J + 2));
-    store_rows<FORMAT, 16>(k, left + 8, left + 72, cb_lower, cr_lower, t.row(4 * J + 1), t.row(4 * J + 3));
-}
-
+// The chroma of the whole MCU is filtered before the first store, so that all
+// the filter's loads issue ahead of the output stores. Within whole decodes
+// this measured faster than filtering step by step between the stores (and no
+// slower with everything in cache), for the price of keeping the filtered rows
+// on the stack.
 template <int32_t V, int32_t FORMAT>
 void write(const SMOOTHED_MCU& m) {
     const CONSTANTS& k = constants();
     const TARGET t{m.luma, m.out, m.stride};
+    ROWS cb[4 * V], cr[4 * V];
     if constexpr (V == 2) {
-        CHROMA_2X2 cb(k, m.cb, k.cb_even_2x2, k.cb_odd_2x2);
-        CHROMA_2X2 cr(k, m.cr, k.cr_even_2x2, k.cr_odd_2x2);
-        write_2x2_step<FORMAT, 0>(k, t, cb, cr);
-        write_2x2_step<FORMAT, 1>(k, t, cb, cr);
-        write_2x2_step<FORMAT, 2>(k, t, cb, cr);
-        write_2x2_step<FORMAT, 3>(k, t, cb, cr);
+        // cb[2j] and cb[2j + 1]: output rows (4j, 4j + 2) and (4j + 1, 4j + 3).
+        CHROMA_2X2 cb_filter(k, m.cb, k.cb_even_2x2, k.cb_odd_2x2);
+        CHROMA_2X2 cr_filter(k, m.cr, k.cr_even_2x2, k.cr_odd_2x2);
+        cb_filter.step<0>(cb[0], cb[1]);
+        cr_filter.step<0>(cr[0], cr[1]);
+        cb_filter.step<1>(cb[2], cb[3]);
+        cr_filter.step<1>(cr[2], cr[3]);
+        cb_filter.step<2>(cb[4], cb[5]);
+        cr_filter.step<2>(cr[4], cr[5]);
+        cb_filter.step<3>(cb[6], cb[7]);
+        cr_filter.step<3>(cr[6], cr[7]);
+        for (int32_t j = 0; j < 4; ++j) {
+            // Luma rows of the top (j < 2) or bottom pair of blocks.
+            const int16_t* left = t.luma + (j / 2) * 128 + (j % 2) * 32;
+            store_rows<FORMAT, 16>(k, left, left + 64, cb[2 * j], cr[2 * j], t.row(4 * j), t.row(4 * j + 2));
+            store_rows<FORMAT, 16>(k, left + 8, left + 72, cb[2 * j + 1], cr[2 * j + 1], t.row(4 * j + 1),
+                                   t.row(4 * j + 3));
+        }
     } else {
-        const int16_t* const cb[3] = {m.cb[1][0], m.cb[1][1], m.cb[1][2]};
-        const int16_t* const cr[3] = {m.cr[1][0], m.cr[1][1], m.cr[1][2]};
+        const int16_t* const cb_band[3] = {m.cb[1][0], m.cb[1][1], m.cb[1][2]};
+        const int16_t* const cr_band[3] = {m.cr[1][0], m.cr[1][1], m.cr[1][2]};
+        for (int32_t r = 0; r < 4; ++r) {
+            cb[r] = chroma_2x1(k, cb_band, r, k.cb_even_2x1, k.cb_odd_2x1);
+            cr[r] = chroma_2x1(k, cr_band, r, k.cr_even_2x1, k.cr_odd_2x1);
+        }
         for (int32_t r = 0; r < 4; ++r) {
             const int16_t* left = t.luma + 16 * r;
-            store_rows<FORMAT, 8>(k, left, left + 64, chroma_2x1(k, cb, r, k.cb_even_2x1, k.cb_odd_2x1),
-                                  chroma_2x1(k, cr, r, k.cr_even_2x1, k.cr_odd_2x1), t.row(2 * r), t.row(2 * r + 1));
+            store_rows<FORMAT, 8>(k, left, left + 64, cb[r], cr[r], t.row(2 * r), t.row(2 * r + 1));
         }
     }
 }

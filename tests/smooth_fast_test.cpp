@@ -453,40 +453,43 @@ TEST(SmoothDirect, PackedBodiesAgreeOnRandomMcus) {
 }
 
 // Every pair of chroma values through both packed bodies: blocks of one Cb and
-// one Cr value filter to exactly those values, and the luma blocks hold every
-// value 0..255, so the colour formulas meet every Y, Cb, Cr they can be given
-// (the 256-bit body rewrites them). Samples carry varying high bytes, which
-// both must ignore.
+// one Cr value filter to exactly those values, and the four luma blocks hold
+// every value 0..255, so under 2x2 luma the colour formulas meet every Y, Cb,
+// Cr they can be given (the 256-bit body rewrites them); 2x1 MCUs, using two
+// of the luma blocks, take every pair too. Samples carry varying high bytes,
+// which both must ignore.
 TEST(SmoothDirect, PackedBodiesAgreeOverEveryChromaPair) {
     if (!__builtin_cpu_supports("ssse3") || !__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no 256-bit body here";
     std::vector<int16_t> blocks(6 * 64);  // four luma blocks, one Cb block, one Cr block
     for (int32_t cb = 0; cb < 256; ++cb)
         for (int32_t cr = 0; cr < 256; ++cr) {
-            for (int32_t i = 0; i < 256; ++i) blocks[i] = static_cast<int16_t>(((i + cb + cr) & 0xFF) + 256 * (i % 7 - 3));
+            for (int32_t i = 0; i < 256; ++i)
+                blocks[i] = static_cast<int16_t>(((i + cb + cr) & 0xFF) + 256 * (i % 7 - 3));
             for (int32_t i = 0; i < 64; ++i) {
                 blocks[256 + i] = static_cast<int16_t>(cb + 256 * (i % 5 - 2));
                 blocks[320 + i] = static_cast<int16_t>(cr - 256 * (i % 3));
             }
-            const int32_t v = 1 + (cb + cr) % 2;
-            const auto format = static_cast<x86::SMOOTH_FORMAT>(cr % 3);
-            const intptr_t stride = 16 * (format == x86::SMOOTH_QUAD ? 4 : 3);
-            std::vector<uint8_t> out[2];
-            for (auto& o : out) o.assign(static_cast<size_t>(stride) * 16, CANARY);
-            x86::SMOOTHED_MCU m{};
-            m.luma = blocks.data();
-            for (int32_t i = 0; i < 9; ++i) {
-                const bool here = i == 4 || (cb + i) % 3 != 0;
-                m.cb[i / 3][i % 3] = here ? blocks.data() + 256 : nullptr;
-                m.cr[i / 3][i % 3] = here ? blocks.data() + 320 : nullptr;
+            for (int32_t v = 1; v <= 2; ++v) {
+                const auto format = static_cast<x86::SMOOTH_FORMAT>((cr + v) % 3);
+                const intptr_t stride = 16 * (format == x86::SMOOTH_QUAD ? 4 : 3);
+                std::vector<uint8_t> out[2];
+                for (auto& o : out) o.assign(static_cast<size_t>(stride) * 16, CANARY);
+                x86::SMOOTHED_MCU m{};
+                m.luma = blocks.data();
+                for (int32_t i = 0; i < 9; ++i) {
+                    const bool here = i == 4 || (cb + i) % 3 != 0;
+                    m.cb[i / 3][i % 3] = here ? blocks.data() + 256 : nullptr;
+                    m.cr[i / 3][i % 3] = here ? blocks.data() + 320 : nullptr;
+                }
+                m.v = v;
+                m.format = format;
+                m.stride = stride;
+                m.out = out[0].data();
+                x86::write_smoothed_ssse3(m);
+                m.out = out[1].data();
+                x86::write_smoothed_avx2(m);
+                ASSERT_EQ(out[0], out[1]) << "Cb " << cb << " Cr " << cr << " 2x" << v;
             }
-            m.v = v;
-            m.format = format;
-            m.stride = stride;
-            m.out = out[0].data();
-            x86::write_smoothed_ssse3(m);
-            m.out = out[1].data();
-            x86::write_smoothed_avx2(m);
-            ASSERT_EQ(out[0], out[1]) << "Cb " << cb << " Cr " << cr;
         }
 }
 #endif

@@ -115,11 +115,10 @@ inline SUMS2 tile_rows(const CONSTANTS& k, const int16_t* const band[3], int32_t
 }
 
 // The filtered rows of one chroma component under 2x2 luma, less its offset
-// (which `even` and `odd`, the biases, carry), in four steps.
-// Output rows 2r and 2r + 1 weigh block row r three times with the block row
-// above it and with the one below it (from the blocks there, or the block's
-// own first and last rows where one is missing): (3 centre + other + bias)
-// >> 4. With block rows (2j, 2j + 1) in the lanes of `centre`, the rows above
+// (which `even` and `odd`, the biases, carry), in four steps. Output rows 2r
+// and 2r + 1 weigh block row r three times with the block row above it and
+// with the one below it (from the blocks there, or the block's own first and
+// last rows where one is missing): (3 centre + other + bias) >> 4. With block rows (2j, 2j + 1) in the lanes of `centre`, the rows above
 // them are (2j - 1, 2j) and those below (2j + 1, 2j + 2), which are the next
 // step's rows above; so step j gives output rows (4j, 4j + 2), then
 // (4j + 1, 4j + 3), for one lane permute per parity, with 3 centre + bias
@@ -188,16 +187,17 @@ struct COLOUR {
 };
 
 // The colour formulas of the 128-bit body, lane for lane, rewritten for
-// chroma less its offsets, x = Cr - 108 and w = Cb - 67 (x within -108..147,
-// w within -67..188), so that they give the same 16-bit values for every Y, Cb, Cr in
-// 0..255:
+// chroma less its offsets, x = Cr - 108 (within -108..147) and w = Cb - 67
+// (within -67..188), so that they give the same 16-bit values for every Y,
+// Cb, Cr in 0..255:
 //   red   Y + Cr + ((103 Cr + 11) >> 8) - 179 = Y - 28 + x + ((103 x + 127) >> 8)
 //   green Y + ((22774 - 88 Cb + 73 Cr) >> 8) + 47 - Cr
 //         = Y - x + ((73 x - 88 w + 9146) >> 8), the sum within -15282..25773
-//   blue  Y + 2 Cb + ((15023 - 58 Cb) >> 8) - 285 = Y - 108 + w + ((198 w + 175) >> 8)
+//   blue  Y + 2 Cb + ((15023 - 58 Cb) >> 8) - 285 = Y - 108 + w + ((198 w + 129) >> 8)
 // where the rounding multiply (x 13182 + 2^14) >> 15 equals (103 x + 127) >> 8
-// and (w 25344 + 2^14) >> 15 equals (198 w + 175) >> 8 over those ranges (both
-// checked value by value).
+// and (w 25344 + 2^14) >> 15 equals (198 w + 129) >> 8 over those ranges (all
+// checked value by value; the smoothing tests compare the two bodies over
+// every Cb, Cr pair).
 inline COLOUR convert(const CONSTANTS& k, __m256i y, __m256i w, __m256i x) {
     const __m256i red = _mm256_add_epi16(_mm256_add_epi16(y, lanes(k.red_y)),
                                          _mm256_add_epi16(x, _mm256_mulhrs_epi16(x, lanes(k.red_x))));

@@ -297,55 +297,73 @@ void idct_direct_8x8(int16_t* block) {
 //   29692 = 3.624509785, 10426 = 1.272758580, 6967 = 0.850430095, 5906 = 0.720959822
 // (the last four for 2x2). Frequency 4 averages to zero over pairs of samples and
 // is skipped by the 4x4 form; only odd frequencies and DC survive the 2x2 form.
-// Columns that carry nothing but their DC are common and take a short path with
-// the same result.
+//
+// Both passes run on all their lanes at once, with fixed trip counts and no
+// branches, so that the compiler packs them. A column that holds nothing but its
+// DC gives 4 x DC in each of its rows through the full formula as well (DC << 14
+// cannot wrap for a 16-bit DC, and the rounding term vanishes in the shift).
+// A row that holds nothing but its DC is defined as sar(w0 + 16, 5): the full
+// formula shifts w0 by 14 first, which wraps once |w0| >= 2^17 (large AC values
+// of column 0 give such rows), so both are formed and the row's own test picks
+// one, lane by lane.
 
 namespace {
-
-// Rows 0-3 of a 4-point reduced transform, before the rounding shift.
-inline void transform_4(u32 x0, u32 x1, u32 x2, u32 x3, u32 x5, u32 x6, u32 x7, u32 out[4]) {
-    const u32 even = x2 * 15137u - x6 * 6270u;
-    const u32 t10 = (x0 << 14) + even;
-    const u32 t12 = (x0 << 14) - even;
-    const u32 t0 = x5 * 11893u + x1 * 8697u - x3 * 17799u - x7 * 1730u;
-    const u32 t2 = x3 * 7373u + x1 * 20995u - x5 * 4926u - x7 * 4176u;
-    out[0] = t10 + t2;
-    out[1] = t12 + t0;
-    out[2] = t12 - t0;
-    out[3] = t10 - t2;
-}
 
 inline u32 odd_2(u32 x1, u32 x3, u32 x5, u32 x7) {
     return x1 * 29692u - x3 * 10426u + x5 * 6967u - x7 * 5906u;
 }
 
+// Level shift and clamp of a 32-bit value, as clamp_sample, written as
+// min / max so that it packs.
+inline int32_t clamp_level(int32_t x) {
+    x = x < -128 ? -128 : x;
+    x = x > 127 ? 127 : x;
+    return x + 128;
+}
+
 }  // namespace
 
+// Columns first: lane c is column c (column 4 is formed with the others and
+// not used). Each product is a 16-bit coefficient times a factor below 2^15,
+// exact in 32 bits; the sums wrap. The row pass then runs with lane r = row r.
 void idct_direct_4x4(int16_t* block) {
-    u32 work[4 * 8] = {};
-    u32 out[4];
-    for (int col = 0; col < 8; ++col) {
-        if (col == 4) continue;
-        const int16_t* c = block + col;
-        if (c[8] == 0 && c[16] == 0 && c[24] == 0 && c[40] == 0 && c[48] == 0 && c[56] == 0) {
-            const u32 dc = wrap(c[0]) * 4u;
-            for (int r = 0; r < 4; ++r) work[8 * r + col] = dc;
-            continue;
+    u32 work[8][4];  // work[c][r]: row r of column c, rounded
+    {
+        u32 cols[4][8];
+        for (int c = 0; c < 8; ++c) {
+            const int32_t x0 = block[c], x1 = block[8 + c], x2 = block[16 + c], x3 = block[24 + c];
+            const int32_t x5 = block[40 + c], x6 = block[48 + c], x7 = block[56 + c];
+            const u32 even = wrap(x2 * 15137) - wrap(x6 * 6270);
+            const u32 t10 = (wrap(x0) << 14) + even + 2048u;
+            const u32 t12 = (wrap(x0) << 14) - even + 2048u;
+            const u32 t0 = wrap(x5 * 11893) + wrap(x1 * 8697) - wrap(x3 * 17799) - wrap(x7 * 1730);
+            const u32 t2 = wrap(x3 * 7373) + wrap(x1 * 20995) - wrap(x5 * 4926) - wrap(x7 * 4176);
+            cols[0][c] = wrap(sar(t10 + t2, 12));
+            cols[1][c] = wrap(sar(t12 + t0, 12));
+            cols[2][c] = wrap(sar(t12 - t0, 12));
+            cols[3][c] = wrap(sar(t10 - t2, 12));
         }
-        transform_4(wrap(c[0]), wrap(c[8]), wrap(c[16]), wrap(c[24]), wrap(c[40]), wrap(c[48]), wrap(c[56]), out);
-        for (int r = 0; r < 4; ++r) work[8 * r + col] = wrap(sar(out[r] + 2048u, 12));
+        for (int c = 0; c < 8; ++c)
+            for (int r = 0; r < 4; ++r) work[c][r] = cols[r][c];
     }
-    for (int row = 0; row < 4; ++row) {
-        const u32* w = work + 8 * row;
-        int16_t* dst = block + 8 * row;
-        if (w[1] == 0 && w[2] == 0 && w[3] == 0 && w[5] == 0 && w[6] == 0 && w[7] == 0) {
-            const int16_t s = clamp_sample(sar(w[0] + 16u, 5));
-            for (int k = 0; k < 4; ++k) dst[k] = s;
-            continue;
-        }
-        transform_4(w[0], w[1], w[2], w[3], w[5], w[6], w[7], out);
-        for (int k = 0; k < 4; ++k) dst[k] = clamp_sample(sar(out[k] + 0x40000u, 19));
+    int32_t result[4][4];  // result[k][r]
+    for (int r = 0; r < 4; ++r) {
+        const u32 x0 = work[0][r], x1 = work[1][r], x2 = work[2][r], x3 = work[3][r];
+        const u32 x5 = work[5][r], x6 = work[6][r], x7 = work[7][r];
+        const u32 even = x2 * 15137u - x6 * 6270u;
+        const u32 t10 = (x0 << 14) + even + 0x40000u;
+        const u32 t12 = (x0 << 14) - even + 0x40000u;
+        const u32 t0 = x5 * 11893u + x1 * 8697u - x3 * 17799u - x7 * 1730u;
+        const u32 t2 = x3 * 7373u + x1 * 20995u - x5 * 4926u - x7 * 4176u;
+        const bool dc_only = (x1 | x2 | x3 | x5 | x6 | x7) == 0;
+        const int32_t dc = sar(x0 + 16u, 5);
+        result[0][r] = clamp_level(dc_only ? dc : sar(t10 + t2, 19));
+        result[1][r] = clamp_level(dc_only ? dc : sar(t12 + t0, 19));
+        result[2][r] = clamp_level(dc_only ? dc : sar(t12 - t0, 19));
+        result[3][r] = clamp_level(dc_only ? dc : sar(t10 - t2, 19));
     }
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4; ++k) block[8 * r + k] = static_cast<int16_t>(result[k][r]);
 }
 
 void idct_direct_2x2(int16_t* block) {

@@ -454,25 +454,27 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
         if (!flush) deliver_coefficients(props, scan, mcu_buffer, blocks, mcu_col, mcu_row);
         return;
     }
+    if (!smoothing) {
+        // Nothing is delayed without the ring, so a flush call has nothing to release.
+        if (!flush) hand_on(props, source, scan, mcu_col, mcu_row, n, simple_sampling);
+        return;
+    }
 
     // A ring slot holds one frame MCU; an MCU with more blocks cannot be delayed.
     int32_t frame_blocks = 0;
     SMOOTH_RING_VIEW ring{};
-    if (props->upsample_filter == 1 && props->smooth_ring != nullptr) {
-        if (view_smooth_ring(props, &ring)) {
-            frame_blocks = static_cast<int32_t>(ring.slot_values / 64);
-        } else {
-            MCU_COMPONENT f[4];
-            const int32_t c = describe_mcu_components(props, nullptr, true, f);
-            frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
-        }
+    if (view_smooth_ring(props, &ring)) {
+        frame_blocks = static_cast<int32_t>(ring.slot_values / 64);
+    } else {
+        MCU_COMPONENT f[4];
+        const int32_t c = describe_mcu_components(props, nullptr, true, f);
+        frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
     }
     const RING_STEP step{props,    source,       scan, mcu_buffer,      blocks, mcu_col, mcu_row, mcus_per_row,
                          mcu_rows, scale_factor, n,    simple_sampling, flush,  comps,   count,   &ring};
     const int32_t max_h = props->frame.max_h_sampling;
     const int32_t max_v = props->frame.max_v_sampling;
-    const bool ring_usable = props->upsample_filter == 1 && props->smooth_ring != nullptr && count > 0 &&
-                             blocks <= frame_blocks;
+    const bool ring_usable = count > 0 && blocks <= frame_blocks;
     if (ring_usable && max_h == 2 && max_v == 1 && has_filtered_component(comps, count, false)) {
         smooth_horizontal(step);
         return;

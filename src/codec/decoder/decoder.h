@@ -192,6 +192,22 @@ void convert_reduced_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mc
 JPEG_STATUS place_mcu(const MCU_RECT* region, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
                       int32_t mcu_row, int32_t bytes_per_pixel, intptr_t stride, uint8_t* pixels,
                       int32_t dib_width, int32_t dib_height, uint8_t** out_ptr, MCU_RECT* visible);
+// The common case of place_mcu, worked out in line: with no region set and the
+// whole MCU inside the DIB, the address place_mcu would give for it (its
+// visible rectangle then being the whole MCU); null in every other case, which
+// the caller leaves to place_mcu.
+inline uint8_t* whole_mcu_address(const JPEG_PROPERTIES* props, int32_t mcu_w, int32_t mcu_h, int32_t mcu_col,
+                                  int32_t mcu_row, int32_t bytes_per_pixel) {
+    if (props->roi_left != 0 || props->roi_top != 0 || props->roi_right != 0 || props->roi_bottom != 0) return nullptr;
+    if (props->output_start == nullptr || mcu_col < 0 || mcu_row < 0 || mcu_w <= 0 || mcu_h <= 0) return nullptr;
+    const int64_t x = static_cast<int64_t>(mcu_col) * mcu_w;
+    const int64_t y = static_cast<int64_t>(mcu_row) * mcu_h;
+    const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
+    if (x + mcu_w > props->dib_width || y + mcu_h > rows) return nullptr;
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(props->output_start) +
+                                      static_cast<uintptr_t>(x) * static_cast<uintptr_t>(bytes_per_pixel) +
+                                      static_cast<uintptr_t>(y) * static_cast<uintptr_t>(props->dib_stride));
+}
 MCU_RECT intersect_rect(const MCU_RECT& a, const MCU_RECT& b);
 inline bool rects_equal(const MCU_RECT& a, const MCU_RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;

@@ -384,24 +384,14 @@ JPEG_STATUS run_member(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row,
     const int16_t* c3 = cr + 64;
     const intptr_t stride = props->dib_stride;
 
-    // The common case first: no region, and the MCU wholly inside the DIB. Its
-    // address is the one place_mcu would give.
-    if (props->roi_left == 0 && props->roi_top == 0 && props->roi_right == 0 && props->roi_bottom == 0 &&
-        mcu_col >= 0 && mcu_row >= 0) {
-        const int64_t x = static_cast<int64_t>(mcu_col) * w;
-        const int64_t top = static_cast<int64_t>(mcu_row) * h;
-        const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
-        if (x + w <= props->dib_width && top + h <= rows) {
-            uint8_t* whole = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(props->output_start) +
-                                                        static_cast<uintptr_t>(x) * static_cast<uintptr_t>(bpp) +
-                                                        static_cast<uintptr_t>(top) * static_cast<uintptr_t>(stride));
-            props->source.mcu_out_ptr = whole;
-            if (kernel4 != nullptr)
-                kernel4(y, cb, cr, c3, whole, stride);
-            else
-                kernel3(y, cb, cr, whole, stride);
-            return STATUS_SUCCESS;
-        }
+    // The common case first: no region, and the MCU wholly inside the DIB.
+    if (uint8_t* whole = whole_mcu_address(props, w, h, mcu_col, mcu_row, bpp)) {
+        props->source.mcu_out_ptr = whole;
+        if (kernel4 != nullptr)
+            kernel4(y, cb, cr, c3, whole, stride);
+        else
+            kernel3(y, cb, cr, whole, stride);
+        return STATUS_SUCCESS;
     }
 
     const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
@@ -545,6 +535,12 @@ JPEG_STATUS copy_444(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
 // One grey component into a one-byte DIB; every sample is clamped first.
 JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {
     if (props->dib_channels != 1 || props->output_start == nullptr) return STATUS_INVALID_PROPERTIES;
+    if (uint8_t* whole = whole_mcu_address(props, 8, 8, mcu_col, mcu_row, 1)) {
+        props->source.mcu_out_ptr = whole;
+        word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray)(props->mcu_buffer, whole,
+                                                                                     props->dib_stride);
+        return STATUS_SUCCESS;
+    }
     const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
     MCU_RECT clip{};
     const JPEG_STATUS placed = place_mcu(&region, 8, 8, mcu_col, mcu_row, 1, props->dib_stride, props->output_start,

@@ -370,13 +370,15 @@ bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mc
 
     // Only a wholly visible MCU; a cut one keeps to the general writer.
     if (props->output_start == nullptr) return false;
-    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
-    MCU_RECT clip{};
-    uint8_t* out = nullptr;
-    if (place_mcu(&region, 16, 8 * v, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start, props->dib_width,
-                  props->dib_height, &out, &clip) != STATUS_SUCCESS)
-        return false;
-    if (!rects_equal(clip, MCU_RECT{0, 0, 16, 8 * v})) return false;
+    uint8_t* out = whole_mcu_address(props, 16, 8 * v, mcu_col, mcu_row, bpp);
+    if (out == nullptr) {
+        const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+        MCU_RECT clip{};
+        if (place_mcu(&region, 16, 8 * v, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start,
+                      props->dib_width, props->dib_height, &out, &clip) != STATUS_SUCCESS)
+            return false;
+        if (!rects_equal(clip, MCU_RECT{0, 0, 16, 8 * v})) return false;
+    }
     props->source.mcu_out_ptr = out;
 
     SMOOTH_RING_VIEW view;

@@ -1,16 +1,24 @@
-// The reduced inverse transforms (4x4, 2x2) against the straightforward scalar
-// forms they replaced, kept below as the model: column by column and row by row,
-// with the short paths for columns and rows that hold only their DC value. Every
-// output must match exactly, over dense, sparse and DC-only blocks and over the
-// most extreme 16-bit coefficients, where the 32-bit sums wrap.
+// The reduced inverse transforms (4x4, 2x2, 1x1) and the direct YCbCr writer of
+// reduced MCUs against the straightforward scalar forms they replaced, kept
+// below as the model. The transforms' model goes column by column and row by
+// row, with short paths for columns and rows that hold only their DC value;
+// every output must match exactly over dense, sparse and DC-only blocks and over
+// the most extreme 16-bit coefficients, where the 32-bit sums wrap. The writer's
+// model converts pixel by pixel; every DIB byte must match over every sampling
+// it takes, regions, cut MCUs, bottom-up and padded DIBs and samples outside
+// 0..255.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "codec/decoder/decoder.h"
+#include "codec/decoder/reduced_sizes.h"
+#include "support/output_fixture.h"
 
 namespace vantorel {
 namespace model {
@@ -101,6 +109,136 @@ void idct_2x2(int16_t* block) {
 }
 
 void idct_1x1(int16_t* block) { block[0] = clamp_sample(sar(wrap(block[0]) + 4u, 3)); }
+
+// The direct writer of reduced YCbCr MCUs as it was, with its helpers.
+constexpr int32_t PLANE_STRIDE = 32;
+
+// output_start is image row 0: the first buffer row, or the last one of a
+// bottom-up DIB (whose stride is then negative).
+bool dib_ready(const JPEG_PROPERTIES* props) {
+    return props->output_start != nullptr && props->dib_channels >= 1 && props->dib_width >= 1;
+}
+
+// Places an MCU of w x h output pixels; false when none of it is visible.
+bool place(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t w, int32_t h, int32_t mcu_col, int32_t mcu_row,
+           MCU_RECT* clip) {
+    const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
+    return place_mcu(&region, w, h, mcu_col, mcu_row, props->dib_channels, props->dib_stride, props->output_start,
+                     props->dib_width, props->dib_height, &source->mcu_out_ptr, clip) == STATUS_SUCCESS;
+}
+
+inline uint8_t low_byte(int16_t sample) { return static_cast<uint8_t>(sample); }
+
+inline uint8_t clamp_byte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+
+// 1, 2 or 4 as a shift; -1 for any other value.
+int32_t shift_of(int32_t value) {
+    switch (value) {
+        case 1: return 0;
+        case 2: return 1;
+        case 4: return 2;
+        default: return -1;
+    }
+}
+
+// The three colour terms of each chroma sample of one chroma row (at most 8).
+struct YCC_TERMS {
+    int32_t red[8], green[8], blue[8];
+};
+
+// Converts pixels left..right - 1 of one row: CHANNELS bytes per pixel, red at
+// byte RED (blue opposite it, green between), and 255 in a fourth byte.
+template <int32_t CHANNELS, int32_t RED>
+void store_converted_row(uint8_t* row, const uint8_t* luma, const YCC_TERMS& terms, int32_t left, int32_t right,
+                         int32_t chroma_shift) {
+    for (int32_t x = left; x < right; ++x) {
+        const int32_t c = x >> chroma_shift;
+        const int32_t value = luma[x];
+        uint8_t* pixel = row + static_cast<intptr_t>(x) * CHANNELS;
+        pixel[RED] = clamp_byte(value + terms.red[c]);
+        pixel[1] = clamp_byte(value + terms.green[c]);
+        pixel[2 - RED] = clamp_byte(value + terms.blue[c]);
+        if (CHANNELS == 4) pixel[3] = 255;
+    }
+}
+
+// The common photographs (YCbCr with one luma component and two 1x1 chroma
+// components, to three-byte BGR or RGB or four-byte RGB + 255) straight from the
+// blocks into the DIB: each visible pixel takes its luma sample and the chroma
+// samples that cover it and is converted at once. It gives the bytes of the
+// general writer followed by the in-place conversion, which would fill the work
+// plane per component, store it and read it back. False when the MCU is not of
+// that kind (the caller then takes the general writers); `frame_form` as for
+// write_reduced_general.
+bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SCAN_INFO* scan, int32_t mcu_col,
+                              int32_t mcu_row, int32_t n, int32_t simple_sampling, bool frame_form) {
+    if (!dib_ready(props) || props->jpeg_color != CS_YCBCR || props->frame.component_count != 3) return false;
+    // A later scan of the same components would write shifted channels.
+    if (props->decoded_components != 0) return false;
+    const COLOR_SPACE dib = props->dib_color;
+    const int32_t channels = props->dib_channels;
+    if (!((channels == 3 && (dib == CS_BGR || dib == CS_RGB)) || (channels == 4 && dib == CS_QUAD))) return false;
+    const int32_t max_h = props->frame.max_h_sampling;
+    const int32_t max_v = props->frame.max_v_sampling;
+    const int32_t n_shift = shift_of(n);
+    if (shift_of(max_h) < 0 || shift_of(max_v) < 0 || n_shift < 0) return false;
+    // The triangle filter needs the ring's neighbours: the general writer does it.
+    if (props->upsample_filter == 1 && max_h == 2 && max_v == 1 && n > 1) return false;
+    MCU_COMPONENT comps[4];
+    if (describe_mcu_components(props, scan, frame_form, comps) != 3) return false;
+    if (comps[0].h_samp != max_h || comps[0].v_samp != max_v || comps[0].block_count != max_h * max_v) return false;
+    for (int32_t i = 1; i < 3; ++i)
+        if (comps[i].h_samp != 1 || comps[i].v_samp != 1 || comps[i].block_count != 1) return false;
+    if (comps[2].first_block + 1 > MAX_MCU_BLOCKS) return false;
+
+    // Chroma blocks hold n * k samples a side and each is enlarged by what
+    // remains of the ratio (max / k, a power of two like max and k).
+    const int32_t k = reduced_transform_factor(props, 1, 1, n, simple_sampling);
+    const int32_t rx_shift = shift_of(max_h / k);
+    const int32_t ry_shift = shift_of(max_v / k);
+    if (rx_shift < 0 || ry_shift < 0 || max_h % k != 0 || max_v % k != 0) return false;
+
+    MCU_RECT clip;
+    if (!place(props, source, max_h * n, max_v * n, mcu_col, mcu_row, &clip)) return true;
+    uint8_t* const out = source->mcu_out_ptr;
+    const int16_t* const luma = props->mcu_buffer + 64 * comps[0].first_block;
+    const int16_t* const cb_block = props->mcu_buffer + 64 * comps[1].first_block;
+    const int16_t* const cr_block = props->mcu_buffer + 64 * comps[2].first_block;
+    // One row at a time: the row's luma samples and the chroma terms of the
+    // chroma samples under it (shared by the rows one chroma row covers) go to
+    // small arrays first, so the pixel loop is plain arithmetic and stores.
+    const int32_t n_mask = n - 1;
+    uint8_t luma_row[PLANE_STRIDE];
+    YCC_TERMS terms;
+    int32_t terms_row = -1;
+    const int32_t first_chroma = clip.left >> rx_shift;
+    const int32_t end_chroma = ((clip.right - 1) >> rx_shift) + 1;
+    for (int32_t y = clip.top; y < clip.bottom; ++y) {
+        const int16_t* luma_samples = luma + 64 * ((y >> n_shift) * max_h) + 8 * (y & n_mask);
+        for (int32_t x = clip.left; x < clip.right; ++x)
+            luma_row[x] = low_byte(luma_samples[64 * (x >> n_shift) + (x & n_mask)]);
+        if ((y >> ry_shift) != terms_row) {
+            terms_row = y >> ry_shift;
+            for (int32_t c = first_chroma; c < end_chroma; ++c) {
+                const int32_t cb = low_byte(cb_block[8 * terms_row + c]);
+                const int32_t cr = low_byte(cr_block[8 * terms_row + c]);
+                terms.red[c] = (359 * cr - 45813) >> 8;
+                terms.green[c] = (34806 - 88 * cb - 183 * cr) >> 8;
+                terms.blue[c] = (454 * cb - 57937) >> 8;
+            }
+        }
+        uint8_t* row = out + static_cast<intptr_t>(y) * props->dib_stride;
+        if (channels == 4)
+            store_converted_row<4, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+        else if (dib == CS_BGR)
+            store_converted_row<3, 2>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+        else
+            store_converted_row<3, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
+    }
+    return true;
+}
+
 
 }  // namespace model
 
@@ -206,6 +344,108 @@ TEST(ReducedFast, Transform4x4LargeDcRows) {
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c) ASSERT_EQ(actual[8 * r + c], expected[8 * r + c]) << trial;
     }
+}
+
+
+// ---------------------------------------------------------------------------
+// The direct YCbCr writer of reduced MCUs
+// ---------------------------------------------------------------------------
+
+struct WriterFixture : test::OutputFixture {
+    WriterFixture() {
+        props->current_scan = &scan;
+        scan.components = scan_components;
+    }
+    // Luma sampled h x v, both chroma components 1 x 1, one interleaved scan.
+    void layout(int32_t h, int32_t v, int32_t width, int32_t height) {
+        frame({{h, v}, {1, 1}, {1, 1}}, CS_YCBCR, width, height);
+        props->frame.width = width, props->frame.height = height;
+        props->frame.max_h_sampling = h, props->frame.max_v_sampling = v;
+        props->mcus_per_row = props->frame.mcus_per_row = (width + 8 * h - 1) / (8 * h);
+        props->mcu_rows = (height + 8 * v - 1) / (8 * v);
+        scan.component_count = 3;
+        scan_components[0] = SCAN_COMPONENT{0, h, v, nullptr, nullptr, nullptr};
+        scan_components[1] = SCAN_COMPONENT{1, 1, 1, nullptr, nullptr, nullptr};
+        scan_components[2] = SCAN_COMPONENT{2, 1, 1, nullptr, nullptr, nullptr};
+        blocks = h * v + 2;
+    }
+    SCAN_INFO scan{};
+    SCAN_COMPONENT scan_components[4]{};
+    int32_t blocks = 0;
+};
+
+// Every configuration the writer takes, at random: luma sampling, block size,
+// the simple-sampling flag, progressive or sequential, smoothing requested or
+// not, the three pixel layouts, the whole image or a region, top-down or
+// bottom-up with padding, and MCUs anywhere in the image, including cut ones.
+TEST(ReducedFast, DirectYccWriterMatchesModel) {
+    std::mt19937 rng(5u);
+    auto pick = [&rng](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(rng); };
+    static constexpr int32_t kFactors[3] = {1, 2, 4};
+    const struct {
+        COLOR_SPACE color;
+        int32_t channels;
+    } targets[] = {{CS_BGR, 3}, {CS_RGB, 3}, {CS_QUAD, 4}};
+    int32_t compared = 0;
+    for (int32_t trial = 0; trial < 30000; ++trial) {
+        const int32_t h = kFactors[pick(0, 2)], v = kFactors[pick(0, 2)], n = kFactors[pick(0, 2)];
+        const int32_t simple = pick(0, 1), progressive = pick(0, 1), smooth = pick(0, 3) == 0 ? 1 : 0;
+        const auto target = targets[pick(0, 2)];
+        const int32_t mcu_w = h * n, mcu_h = v * n;
+        const int32_t image_w = pick(1, 3 * mcu_w), image_h = pick(1, 3 * mcu_h);
+        const bool use_region = pick(0, 2) == 0;
+        int32_t region[4] = {0, 0, 0, 0};
+        if (use_region) {
+            region[0] = pick(0, image_w - 1), region[1] = pick(0, image_h - 1);
+            region[2] = pick(region[0] + 1, image_w), region[3] = pick(region[1] + 1, image_h);
+        }
+        const int32_t dib_w = use_region ? region[2] - region[0] : image_w;
+        const int32_t dib_h = use_region ? region[3] - region[1] : image_h;
+        const bool bottom_up = pick(0, 1) == 1;
+        const int32_t pad = pick(0, 3);
+        const int32_t col = pick(0, (image_w - 1) / mcu_w), row = pick(0, (image_h - 1) / mcu_h);
+        const bool subsampled = h != 1 || v != 1;
+
+        std::vector<int16_t> samples(64 * static_cast<size_t>(h * v + 2));
+        for (int16_t& value : samples) {
+            const int32_t r = pick(0, 15);
+            value = static_cast<int16_t>(r == 0 ? pick(-32768, 32767) : r == 1 ? pick(-40, 300) : pick(0, 255));
+        }
+        const std::string what = "trial " + std::to_string(trial) + " luma " + std::to_string(h) + "x" +
+                                 std::to_string(v) + " n " + std::to_string(n) + " simple " +
+                                 std::to_string(simple) + " progressive " + std::to_string(progressive) +
+                                 " channels " + std::to_string(target.channels) + " region " +
+                                 std::to_string(use_region) + " mcu " + std::to_string(col) + "," +
+                                 std::to_string(row);
+        SCOPED_TRACE(what);
+
+        auto prepare = [&](WriterFixture& f) {
+            f.layout(h, v, image_w, image_h);
+            f.props->needs_upsampling = subsampled ? 1 : 0;
+            f.props->needs_color_conversion = 1;
+            f.props->progressive_scans = progressive;
+            f.props->upsample_filter = smooth;
+            if (use_region) f.region(region[0], region[1], region[2], region[3]);
+            f.dib(target.color, target.channels, dib_w, bottom_up ? -dib_h : dib_h, pad);
+            std::copy(samples.begin(), samples.end(), f.props->mcu_buffer);
+        };
+        WriterFixture expected;
+        prepare(expected);
+        const SCAN_INFO* own = subsampled && progressive == 0 ? &expected.scan : nullptr;
+        const bool frame_form = subsampled ? progressive != 0 : true;
+        const bool direct = model::write_reduced_ycc_direct(expected.props.get(), &expected.props->source, own, col,
+                                                            row, n, simple, frame_form);
+        if (!direct) continue;
+
+        WriterFixture actual;
+        prepare(actual);
+        write_scaled_mcu(actual.props.get(), &actual.props->source, &actual.scan, col, row, n, simple);
+        ASSERT_EQ(actual.pixels, expected.pixels);
+        // The blocks are read only.
+        ASSERT_TRUE(std::equal(samples.begin(), samples.end(), actual.props->mcu_buffer));
+        ++compared;
+    }
+    EXPECT_GT(compared, 10000);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 // Every byte written lies inside the visible rectangle that place_mcu returns
 // and inside the pixel's own dib_channels bytes, whatever the sampling factors,
 // colour spaces and channel counts combine to.
+#include <cstring>
+
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/reduced_sizes.h"
 
@@ -251,24 +253,134 @@ int32_t shift_of(int32_t value) {
     }
 }
 
-// The three colour terms of each chroma sample of one chroma row (at most 8).
-struct YCC_TERMS {
-    int32_t red[8], green[8], blue[8];
+// The direct writer below works on the whole MCU at once, at most 16 x 16
+// pixels (4 blocks of 4 samples each way), kept row after row with a stride of
+// the MCU's width. Its loops run over every pixel of the visible rows, whole MCU
+// widths, with no tests inside, and only the visible pixels are stored.
+constexpr int32_t MCU_SIDE = 16;
+constexpr int32_t MCU_AREA = MCU_SIDE * MCU_SIDE;
+
+struct YCC_ROWS {
+    const int16_t* luma;  // the first luma block; max_h blocks a row of blocks
+    const int16_t* cb;
+    const int16_t* cr;
+    int32_t max_h, n_shift, rx_shift, ry_shift;
+    MCU_RECT clip;
+    uint8_t* out;
+    intptr_t stride;
 };
 
-// Converts pixels left..right - 1 of one row: CHANNELS bytes per pixel, red at
-// byte RED (blue opposite it, green between), and 255 in a fourth byte.
+struct YCC_WORK {
+    int16_t luma[MCU_AREA];                                    // as stored in the blocks
+    int16_t red[MCU_AREA], green[MCU_AREA], blue[MCU_AREA];  // per pixel
+    int16_t chroma_red[64], chroma_green[64], chroma_blue[64];  // per chroma sample, as in the block
+    uint32_t words[MCU_AREA];                                  // converted pixels, byte 0 lowest
+};
+
+// The luma samples of rows top..bottom - 1: N from each of the blocks of a row
+// of blocks, 64 apart.
+template <int32_t N>
+void gather_luma(const YCC_ROWS& j, int32_t width, int16_t* luma) {
+    for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
+        const int16_t* samples = j.luma + 64 * ((y >> j.n_shift) * j.max_h) + 8 * (y & (N - 1));
+        int16_t* row = luma + y * width;
+        for (int32_t b = 0; b < j.max_h; ++b)
+            for (int32_t k = 0; k < N; ++k) row[N * b + k] = samples[64 * b + k];
+    }
+}
+
+// The colour terms of the chroma samples in block positions first..end - 1.
+void chroma_terms(const int16_t* cb_block, const int16_t* cr_block, int32_t first, int32_t end, YCC_WORK* w) {
+    for (int32_t i = first; i < end; ++i) {
+        const int32_t cb = cb_block[i] & 0xFF;
+        const int32_t cr = cr_block[i] & 0xFF;
+        w->chroma_red[i] = static_cast<int16_t>((359 * cr - 45813) >> 8);
+        w->chroma_green[i] = static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8);
+        w->chroma_blue[i] = static_cast<int16_t>((454 * cb - 57937) >> 8);
+    }
+}
+
+// Spreads the terms over the pixels of rows top..bottom - 1: pixel (x, y) takes
+// those of chroma sample (x >> RX, y >> ry_shift).
+template <int32_t RX>
+void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
+    const int32_t samples = width >> RX;
+    for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
+        const int32_t from = 8 * (y >> j.ry_shift);
+        const int32_t to = y * width;
+        for (int32_t c = 0; c < samples; ++c)
+            for (int32_t d = 0; d < (1 << RX); ++d) {
+                w->red[to + (c << RX) + d] = w->chroma_red[from + c];
+                w->green[to + (c << RX) + d] = w->chroma_green[from + c];
+                w->blue[to + (c << RX) + d] = w->chroma_blue[from + c];
+            }
+    }
+}
+
+// Luma plus term, clamped to 0..255: the luma byte is 0..255 and a term lies
+// within +-256, so the sum and the clamp stay in 16 bits.
+inline uint32_t clamped(int16_t luma, int16_t term) {
+    int16_t v = static_cast<int16_t>((luma & 0xFF) + term);
+    v = v < 0 ? int16_t{0} : v;
+    v = v > 255 ? int16_t{255} : v;
+    return static_cast<uint32_t>(v);
+}
+
+// Converts the pixels first..end - 1 of the work area: red at byte RED of the
+// word (blue opposite it, green between), and 255 in byte 3 for four-byte pixels.
 template <int32_t CHANNELS, int32_t RED>
-void store_converted_row(uint8_t* row, const uint8_t* luma, const YCC_TERMS& terms, int32_t left, int32_t right,
-                         int32_t chroma_shift) {
-    for (int32_t x = left; x < right; ++x) {
-        const int32_t c = x >> chroma_shift;
-        const int32_t value = luma[x];
-        uint8_t* pixel = row + static_cast<intptr_t>(x) * CHANNELS;
-        pixel[RED] = clamp_byte(value + terms.red[c]);
-        pixel[1] = clamp_byte(value + terms.green[c]);
-        pixel[2 - RED] = clamp_byte(value + terms.blue[c]);
-        if (CHANNELS == 4) pixel[3] = 255;
+void convert_pixels(YCC_WORK* w, int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) {
+        const uint32_t r = clamped(w->luma[i], w->red[i]);
+        const uint32_t g = clamped(w->luma[i], w->green[i]);
+        const uint32_t b = clamped(w->luma[i], w->blue[i]);
+        const uint32_t low = RED == 0 ? r : b;
+        const uint32_t high = RED == 0 ? b : r;
+        w->words[i] = low | g << 8 | high << 16 | (CHANNELS == 4 ? 0xFF000000u : 0u);
+    }
+}
+
+// Converts and stores the visible pixels of one MCU. Four-byte pixels are
+// copied out a row at a time; three-byte pixels are stored four bytes at a time
+// from left to right, the fourth byte of each store being overwritten by the
+// next pixel, and the last pixel of a row as three bytes, so that nothing is
+// written outside the visible pixels. Kept out of line: inside its caller, with
+// its many early exits, the compiler takes these loops for cold ones and leaves
+// them scalar.
+template <int32_t CHANNELS, int32_t RED>
+[[gnu::noinline]] void write_ycc_rows(const YCC_ROWS& j) {
+    YCC_WORK w;
+    const int32_t n = 1 << j.n_shift;
+    const int32_t width = j.max_h * n;
+    if (n == 4)
+        gather_luma<4>(j, width, w.luma);
+    else if (n == 2)
+        gather_luma<2>(j, width, w.luma);
+    else
+        gather_luma<1>(j, width, w.luma);
+    chroma_terms(j.cb, j.cr, 8 * (j.clip.top >> j.ry_shift), 8 * (((j.clip.bottom - 1) >> j.ry_shift) + 1), &w);
+    if (j.rx_shift == 0)
+        spread_terms<0>(j, width, &w);
+    else if (j.rx_shift == 1)
+        spread_terms<1>(j, width, &w);
+    else
+        spread_terms<2>(j, width, &w);
+    convert_pixels<CHANNELS, RED>(&w, j.clip.top * width, j.clip.bottom * width);
+
+    const int32_t left = j.clip.left, right = j.clip.right;
+    for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
+        uint8_t* row = j.out + static_cast<intptr_t>(y) * j.stride;
+        const uint32_t* words = w.words + y * width;
+        if (CHANNELS == 4) {
+            std::memcpy(row + 4 * static_cast<intptr_t>(left), words + left, 4 * static_cast<size_t>(right - left));
+        } else {
+            for (int32_t x = left; x < right - 1; ++x) std::memcpy(row + 3 * static_cast<intptr_t>(x), words + x, 4);
+            uint8_t* last = row + 3 * static_cast<intptr_t>(right - 1);
+            const uint32_t word = words[right - 1];
+            last[0] = static_cast<uint8_t>(word);
+            last[1] = static_cast<uint8_t>(word >> 8);
+            last[2] = static_cast<uint8_t>(word >> 16);
+        }
     }
 }
 
@@ -310,41 +422,22 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
 
     MCU_RECT clip;
     if (!place(props, source, max_h * n, max_v * n, mcu_col, mcu_row, &clip)) return true;
-    uint8_t* const out = source->mcu_out_ptr;
-    const int16_t* const luma = props->mcu_buffer + 64 * comps[0].first_block;
-    const int16_t* const cb_block = props->mcu_buffer + 64 * comps[1].first_block;
-    const int16_t* const cr_block = props->mcu_buffer + 64 * comps[2].first_block;
-    // One row at a time: the row's luma samples and the chroma terms of the
-    // chroma samples under it (shared by the rows one chroma row covers) go to
-    // small arrays first, so the pixel loop is plain arithmetic and stores.
-    const int32_t n_mask = n - 1;
-    uint8_t luma_row[PLANE_STRIDE];
-    YCC_TERMS terms;
-    int32_t terms_row = -1;
-    const int32_t first_chroma = clip.left >> rx_shift;
-    const int32_t end_chroma = ((clip.right - 1) >> rx_shift) + 1;
-    for (int32_t y = clip.top; y < clip.bottom; ++y) {
-        const int16_t* luma_samples = luma + 64 * ((y >> n_shift) * max_h) + 8 * (y & n_mask);
-        for (int32_t x = clip.left; x < clip.right; ++x)
-            luma_row[x] = low_byte(luma_samples[64 * (x >> n_shift) + (x & n_mask)]);
-        if ((y >> ry_shift) != terms_row) {
-            terms_row = y >> ry_shift;
-            for (int32_t c = first_chroma; c < end_chroma; ++c) {
-                const int32_t cb = low_byte(cb_block[8 * terms_row + c]);
-                const int32_t cr = low_byte(cr_block[8 * terms_row + c]);
-                terms.red[c] = (359 * cr - 45813) >> 8;
-                terms.green[c] = (34806 - 88 * cb - 183 * cr) >> 8;
-                terms.blue[c] = (454 * cb - 57937) >> 8;
-            }
-        }
-        uint8_t* row = out + static_cast<intptr_t>(y) * props->dib_stride;
-        if (channels == 4)
-            store_converted_row<4, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
-        else if (dib == CS_BGR)
-            store_converted_row<3, 2>(row, luma_row, terms, clip.left, clip.right, rx_shift);
-        else
-            store_converted_row<3, 0>(row, luma_row, terms, clip.left, clip.right, rx_shift);
-    }
+    const YCC_ROWS rows{props->mcu_buffer + 64 * comps[0].first_block,
+                        props->mcu_buffer + 64 * comps[1].first_block,
+                        props->mcu_buffer + 64 * comps[2].first_block,
+                        max_h,
+                        n_shift,
+                        rx_shift,
+                        ry_shift,
+                        clip,
+                        source->mcu_out_ptr,
+                        props->dib_stride};
+    if (channels == 4)
+        write_ycc_rows<4, 0>(rows);
+    else if (dib == CS_BGR)
+        write_ycc_rows<3, 2>(rows);
+    else
+        write_ycc_rows<3, 0>(rows);
     return true;
 }
 

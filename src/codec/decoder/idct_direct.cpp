@@ -321,18 +321,23 @@ inline int32_t clamp_level(int32_t x) {
     return x + 128;
 }
 
-}  // namespace
-
-// Columns first: lane c is column c (column 4 is formed with the others and
-// not used). Each product is a 16-bit coefficient times a factor below 2^15,
-// exact in 32 bits; the sums wrap. The row pass then runs with lane r = row r.
-void idct_direct_4x4(int16_t* block) {
+// Both passes of the 4x4 form. Columns first: lane c is column c (column 4 is
+// formed with the others and not used). Each product is a 16-bit coefficient
+// times a factor below 2^15, exact in 32 bits; the sums wrap. The row pass then
+// runs with lane r = row r. With HighZero, rows 5-7 and columns 5-7 hold only
+// zeros: the column pass drops the products of its inputs 5-7, and columns 5-7
+// give zero results, so the row pass drops those of its inputs 5-7 as well.
+// (Forming only columns 0-3 would halve the lanes of the column pass; it packs
+// worse and is slower.)
+template <bool HighZero>
+inline void transform_4x4(int16_t* block) {
     u32 work[8][4];  // work[c][r]: row r of column c, rounded
     {
         u32 cols[4][8];
         for (int c = 0; c < 8; ++c) {
             const int32_t x0 = block[c], x1 = block[8 + c], x2 = block[16 + c], x3 = block[24 + c];
-            const int32_t x5 = block[40 + c], x6 = block[48 + c], x7 = block[56 + c];
+            const int32_t x5 = HighZero ? 0 : block[40 + c], x6 = HighZero ? 0 : block[48 + c];
+            const int32_t x7 = HighZero ? 0 : block[56 + c];
             const u32 even = wrap(x2 * 15137) - wrap(x6 * 6270);
             const u32 t10 = (wrap(x0) << 14) + even + 2048u;
             const u32 t12 = (wrap(x0) << 14) - even + 2048u;
@@ -349,7 +354,8 @@ void idct_direct_4x4(int16_t* block) {
     int32_t result[4][4];  // result[k][r]
     for (int r = 0; r < 4; ++r) {
         const u32 x0 = work[0][r], x1 = work[1][r], x2 = work[2][r], x3 = work[3][r];
-        const u32 x5 = work[5][r], x6 = work[6][r], x7 = work[7][r];
+        const u32 x5 = HighZero ? 0u : work[5][r], x6 = HighZero ? 0u : work[6][r];
+        const u32 x7 = HighZero ? 0u : work[7][r];
         const u32 even = x2 * 15137u - x6 * 6270u;
         const u32 t10 = (x0 << 14) + even + 0x40000u;
         const u32 t12 = (x0 << 14) - even + 0x40000u;
@@ -364,6 +370,39 @@ void idct_direct_4x4(int16_t* block) {
     }
     for (int r = 0; r < 4; ++r)
         for (int k = 0; k < 4; ++k) block[8 * r + k] = static_cast<int16_t>(result[k][r]);
+}
+
+}  // namespace
+
+// Row 4 and column 4 are never read. A block whose other coefficients are all
+// zero but its DC (common in smooth areas and in chroma) gives one sample: its
+// column 0 is 4 x DC in every row through the full formula, the other columns
+// are zero, so every row takes the DC-only value sar(4 x DC + 16, 5). Blocks
+// whose coefficients lie in rows and columns 0-3 skip the work on the zeros.
+void idct_direct_4x4(int16_t* block) {
+    // Per column: the OR of rows 5-7, and of rows 1-3 and 5-7.
+    uint16_t high[8], below[8];
+    for (int c = 0; c < 8; ++c) {
+        high[c] = static_cast<uint16_t>(block[40 + c] | block[48 + c] | block[56 + c]);
+        below[c] = static_cast<uint16_t>(block[8 + c] | block[16 + c] | block[24 + c] | high[c]);
+    }
+    // ac: every coefficient read but the DC; outer: those in rows or columns 5-7.
+    uint16_t ac = below[0], outer = 0;
+    for (int c = 1; c < 8; ++c)
+        if (c != 4) ac = static_cast<uint16_t>(ac | below[c] | block[c]);
+    for (int c = 0; c < 4; ++c) outer = static_cast<uint16_t>(outer | high[c]);
+    for (int c = 5; c < 8; ++c) outer = static_cast<uint16_t>(outer | below[c] | block[c]);
+
+    if (ac == 0) {
+        const int16_t s = clamp_sample(sar(wrap(block[0]) * 4u + 16u, 5));
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 4; ++k) block[8 * r + k] = s;
+        return;
+    }
+    if (outer == 0)
+        transform_4x4<true>(block);
+    else
+        transform_4x4<false>(block);
 }
 
 void idct_direct_2x2(int16_t* block) {

@@ -405,36 +405,44 @@ void idct_direct_4x4(int16_t* block) {
         transform_4x4<false>(block);
 }
 
+// Only rows and columns 0, 1, 3, 5 and 7 are read. A block that holds nothing
+// there but its DC gives one sample, as in the 4x4 form. Otherwise the column
+// pass runs on all eight columns at once (a column holding only its DC gives
+// 4 x DC through the full formula too: DC << 15 cannot wrap) and the row pass
+// forms both the full result and the DC-only sar(w0 + 16, 5) for each row,
+// which differ once w0 << 15 wraps, and picks by the row's own test.
 void idct_direct_2x2(int16_t* block) {
-    u32 work[2 * 8] = {};
-    static constexpr int kColumns[5] = {0, 1, 3, 5, 7};
-    for (int col : kColumns) {
-        const int16_t* c = block + col;
-        if (c[8] == 0 && c[24] == 0 && c[40] == 0 && c[56] == 0) {
-            const u32 dc = wrap(c[0]) * 4u;
-            work[col] = dc;
-            work[8 + col] = dc;
-            continue;
-        }
-        const u32 z = odd_2(wrap(c[8]), wrap(c[24]), wrap(c[40]), wrap(c[56]));
-        const u32 base = wrap(c[0]) << 15;
-        work[col] = wrap(sar(base + z + 4096u, 13));
-        work[8 + col] = wrap(sar(base - z + 4096u, 13));
+    uint16_t odd[8];  // per column: the OR of rows 1, 3, 5 and 7
+    for (int c = 0; c < 8; ++c)
+        odd[c] = static_cast<uint16_t>(block[8 + c] | block[24 + c] | block[40 + c] | block[56 + c]);
+    uint16_t ac = odd[0];
+    for (int c = 1; c < 8; c += 2) ac = static_cast<uint16_t>(ac | odd[c] | block[c]);
+    if (ac == 0) {
+        const int16_t s = clamp_sample(sar(wrap(block[0]) * 4u + 16u, 5));
+        block[0] = block[1] = block[8] = block[9] = s;
+        return;
     }
-    for (int row = 0; row < 2; ++row) {
-        const u32* w = work + 8 * row;
-        int16_t* dst = block + 8 * row;
-        if (w[1] == 0 && w[3] == 0 && w[5] == 0 && w[7] == 0) {
-            const int16_t s = clamp_sample(sar(w[0] + 16u, 5));
-            dst[0] = s;
-            dst[1] = s;
-            continue;
-        }
+
+    u32 work[2][8];  // work[r][c]
+    for (int c = 0; c < 8; ++c) {
+        const int32_t x0 = block[c], x1 = block[8 + c], x3 = block[24 + c], x5 = block[40 + c], x7 = block[56 + c];
+        const u32 z = wrap(x1 * 29692) - wrap(x3 * 10426) + wrap(x5 * 6967) - wrap(x7 * 5906);
+        const u32 base = (wrap(x0) << 15) + 4096u;
+        work[0][c] = wrap(sar(base + z, 13));
+        work[1][c] = wrap(sar(base - z, 13));
+    }
+    int16_t result[2][2];
+    for (int r = 0; r < 2; ++r) {
+        const u32* w = work[r];
         const u32 z = odd_2(w[1], w[3], w[5], w[7]);
-        const u32 base = w[0] << 15;
-        dst[0] = clamp_sample(sar(base + z + 0x80000u, 20));
-        dst[1] = clamp_sample(sar(base - z + 0x80000u, 20));
+        const u32 base = (w[0] << 15) + 0x80000u;
+        const bool dc_only = (w[1] | w[3] | w[5] | w[7]) == 0;
+        const int32_t dc = sar(w[0] + 16u, 5);
+        result[r][0] = clamp_sample(dc_only ? dc : sar(base + z, 20));
+        result[r][1] = clamp_sample(dc_only ? dc : sar(base - z, 20));
     }
+    block[0] = result[0][0], block[1] = result[0][1];
+    block[8] = result[1][0], block[9] = result[1][1];
 }
 
 // The average of all 64 samples is DC / 8.

@@ -301,19 +301,29 @@ void chroma_terms(const int16_t* cb_block, const int16_t* cr_block, int32_t firs
 }
 
 // Spreads the terms over the pixels of rows top..bottom - 1: pixel (x, y) takes
-// those of chroma sample (x >> RX, y >> ry_shift).
-template <int32_t RX>
+// those of chroma sample (x >> RX, y >> ry_shift). A row holds SAMPLES chroma
+// samples (1, 2, 4 or 8), a fixed count so that the copies are plain moves.
+template <int32_t RX, int32_t SAMPLES>
 void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
-    const int32_t samples = width >> RX;
     for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
         const int32_t from = 8 * (y >> j.ry_shift);
         const int32_t to = y * width;
-        for (int32_t c = 0; c < samples; ++c)
+        for (int32_t c = 0; c < SAMPLES; ++c)
             for (int32_t d = 0; d < (1 << RX); ++d) {
                 w->red[to + (c << RX) + d] = w->chroma_red[from + c];
                 w->green[to + (c << RX) + d] = w->chroma_green[from + c];
                 w->blue[to + (c << RX) + d] = w->chroma_blue[from + c];
             }
+    }
+}
+
+template <int32_t RX>
+void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
+    switch (width >> RX) {
+        case 8: spread_terms<RX, 8>(j, width, w); break;
+        case 4: spread_terms<RX, 4>(j, width, w); break;
+        case 2: spread_terms<RX, 2>(j, width, w); break;
+        default: spread_terms<RX, 1>(j, width, w); break;
     }
 }
 

@@ -289,20 +289,24 @@ void gather_luma(const YCC_ROWS& j, int32_t width, int16_t* luma) {
     }
 }
 
-// The colour terms of the chroma samples in block positions first..end - 1.
-void chroma_terms(const int16_t* cb_block, const int16_t* cr_block, int32_t first, int32_t end, YCC_WORK* w) {
-    for (int32_t i = first; i < end; ++i) {
-        const int32_t cb = cb_block[i] & 0xFF;
-        const int32_t cr = cr_block[i] & 0xFF;
-        w->chroma_red[i] = static_cast<int16_t>((359 * cr - 45813) >> 8);
-        w->chroma_green[i] = static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8);
-        w->chroma_blue[i] = static_cast<int16_t>((454 * cb - 57937) >> 8);
-    }
+// The colour terms of the first SAMPLES chroma samples of the chroma rows under
+// rows top..bottom - 1, at their block positions.
+template <int32_t SAMPLES>
+void chroma_terms(const YCC_ROWS& j, YCC_WORK* w) {
+    const int32_t end = ((j.clip.bottom - 1) >> j.ry_shift) + 1;
+    for (int32_t row = j.clip.top >> j.ry_shift; row < end; ++row)
+        for (int32_t c = 0; c < SAMPLES; ++c) {
+            const int32_t i = 8 * row + c;
+            const int32_t cb = j.cb[i] & 0xFF;
+            const int32_t cr = j.cr[i] & 0xFF;
+            w->chroma_red[i] = static_cast<int16_t>((359 * cr - 45813) >> 8);
+            w->chroma_green[i] = static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8);
+            w->chroma_blue[i] = static_cast<int16_t>((454 * cb - 57937) >> 8);
+        }
 }
 
 // Spreads the terms over the pixels of rows top..bottom - 1: pixel (x, y) takes
-// those of chroma sample (x >> RX, y >> ry_shift). A row holds SAMPLES chroma
-// samples (1, 2, 4 or 8), a fixed count so that the copies are plain moves.
+// those of chroma sample (x >> RX, y >> ry_shift).
 template <int32_t RX, int32_t SAMPLES>
 void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
     for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
@@ -317,14 +321,18 @@ void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
     }
 }
 
-template <int32_t RX>
-void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
-    switch (width >> RX) {
-        case 8: spread_terms<RX, 8>(j, width, w); break;
-        case 4: spread_terms<RX, 4>(j, width, w); break;
-        case 2: spread_terms<RX, 2>(j, width, w); break;
-        default: spread_terms<RX, 1>(j, width, w); break;
-    }
+// The terms of every pixel of rows top..bottom - 1. A row covers SAMPLES
+// chroma samples (1, 2, 4 or 8), a fixed count in the loops above, so that they
+// pack or unroll and the copies are plain moves.
+template <int32_t SAMPLES>
+void pixel_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
+    chroma_terms<SAMPLES>(j, w);
+    if (j.rx_shift == 0)
+        spread_terms<0, SAMPLES>(j, width, w);
+    else if (j.rx_shift == 1)
+        spread_terms<1, SAMPLES>(j, width, w);
+    else
+        spread_terms<2, SAMPLES>(j, width, w);
 }
 
 // Luma plus term, clamped to 0..255: the luma byte is 0..255 and a term lies
@@ -368,13 +376,12 @@ template <int32_t CHANNELS, int32_t RED>
         gather_luma<2>(j, width, w.luma);
     else
         gather_luma<1>(j, width, w.luma);
-    chroma_terms(j.cb, j.cr, 8 * (j.clip.top >> j.ry_shift), 8 * (((j.clip.bottom - 1) >> j.ry_shift) + 1), &w);
-    if (j.rx_shift == 0)
-        spread_terms<0>(j, width, &w);
-    else if (j.rx_shift == 1)
-        spread_terms<1>(j, width, &w);
-    else
-        spread_terms<2>(j, width, &w);
+    switch (width >> j.rx_shift) {
+        case 8: pixel_terms<8>(j, width, &w); break;
+        case 4: pixel_terms<4>(j, width, &w); break;
+        case 2: pixel_terms<2>(j, width, &w); break;
+        default: pixel_terms<1>(j, width, &w); break;
+    }
     convert_pixels<CHANNELS, RED>(&w, j.clip.top * width, j.clip.bottom * width);
 
     const int32_t left = j.clip.left, right = j.clip.right;
@@ -442,12 +449,26 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
                         clip,
                         source->mcu_out_ptr,
                         props->dib_stride};
-    if (channels == 4)
+    if (max_h * n == 1 && max_v * n == 1) {
+        // One pixel (1x1 sampling at 1/8 scale): the work area would cost more
+        // than the pixel.
+        const int16_t luma = rows.luma[0];
+        const int32_t cb = rows.cb[0] & 0xFF, cr = rows.cr[0] & 0xFF;
+        const auto r = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((359 * cr - 45813) >> 8)));
+        const auto g = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8)));
+        const auto b = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((454 * cb - 57937) >> 8)));
+        uint8_t* pixel = rows.out;  // the clip is the MCU's only pixel, (0, 0)
+        pixel[0] = dib == CS_BGR ? b : r;
+        pixel[1] = g;
+        pixel[2] = dib == CS_BGR ? r : b;
+        if (channels == 4) pixel[3] = 255;
+    } else if (channels == 4) {
         write_ycc_rows<4, 0>(rows);
-    else if (dib == CS_BGR)
+    } else if (dib == CS_BGR) {
         write_ycc_rows<3, 2>(rows);
-    else
+    } else {
         write_ycc_rows<3, 0>(rows);
+    }
     return true;
 }
 

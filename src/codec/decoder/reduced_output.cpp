@@ -401,6 +401,30 @@ template <int32_t CHANNELS, int32_t RED>
     }
 }
 
+// The visible pixels of an MCU of 1x1 blocks (1/8 scale), one at a time:
+// pixel (x, y) takes luma block y * max_h + x and chroma sample
+// (x >> rx_shift, y >> ry_shift).
+template <int32_t CHANNELS, int32_t RED>
+void write_ycc_pixels(const YCC_ROWS& j) {
+    for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
+        uint8_t* row = j.out + static_cast<intptr_t>(y) * j.stride;
+        for (int32_t x = j.clip.left; x < j.clip.right; ++x) {
+            const int16_t luma = j.luma[64 * (y * j.max_h + x)];
+            const int32_t i = 8 * (y >> j.ry_shift) + (x >> j.rx_shift);
+            const int32_t cb = j.cb[i] & 0xFF, cr = j.cr[i] & 0xFF;
+            const auto r = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((359 * cr - 45813) >> 8)));
+            const auto g =
+                static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8)));
+            const auto b = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((454 * cb - 57937) >> 8)));
+            uint8_t* pixel = row + static_cast<intptr_t>(x) * CHANNELS;
+            pixel[RED] = r;
+            pixel[1] = g;
+            pixel[2 - RED] = b;
+            if (CHANNELS == 4) pixel[3] = 255;
+        }
+    }
+}
+
 // The common photographs (YCbCr with one luma component and two 1x1 chroma
 // components, to three-byte BGR or RGB or four-byte RGB + 255) straight from the
 // blocks into the DIB: each visible pixel takes its luma sample and the chroma
@@ -449,19 +473,15 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
                         clip,
                         source->mcu_out_ptr,
                         props->dib_stride};
-    if (max_h * n == 1 && max_v * n == 1) {
-        // One pixel (1x1 sampling at 1/8 scale): the work area would cost more
-        // than the pixel.
-        const int16_t luma = rows.luma[0];
-        const int32_t cb = rows.cb[0] & 0xFF, cr = rows.cr[0] & 0xFF;
-        const auto r = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((359 * cr - 45813) >> 8)));
-        const auto g = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8)));
-        const auto b = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((454 * cb - 57937) >> 8)));
-        uint8_t* pixel = rows.out;  // the clip is the MCU's only pixel, (0, 0)
-        pixel[0] = dib == CS_BGR ? b : r;
-        pixel[1] = g;
-        pixel[2] = dib == CS_BGR ? r : b;
-        if (channels == 4) pixel[3] = 255;
+    if (n == 1) {
+        // At 1/8 scale an MCU has at most 16 pixels, mostly 1 to 4: the work
+        // area would cost more than they do, so each is converted on its own.
+        if (channels == 4)
+            write_ycc_pixels<4, 0>(rows);
+        else if (dib == CS_BGR)
+            write_ycc_pixels<3, 2>(rows);
+        else
+            write_ycc_pixels<3, 0>(rows);
     } else if (channels == 4) {
         write_ycc_rows<4, 0>(rows);
     } else if (dib == CS_BGR) {

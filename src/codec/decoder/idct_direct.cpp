@@ -299,7 +299,8 @@ void idct_direct_8x8(int16_t* block) {
 // is skipped by the 4x4 form; only odd frequencies and DC survive the 2x2 form.
 //
 // Both passes run on all their lanes at once, with fixed trip counts and no
-// branches, so that the compiler packs them. A column that holds nothing but its
+// branches inside, so that the compiler packs them; the only tests are made once
+// per block, on which coefficients are zero. A column that holds nothing but its
 // DC gives 4 x DC in each of its rows through the full formula as well (DC << 14
 // cannot wrap for a 16-bit DC, and the rounding term vanishes in the shift).
 // A row that holds nothing but its DC is defined as sar(w0 + 16, 5): the full

@@ -289,19 +289,21 @@ void gather_luma(const YCC_ROWS& j, int32_t width, int16_t* luma) {
     }
 }
 
-// The colour terms of the first SAMPLES chroma samples of the chroma rows under
-// rows top..bottom - 1, at their block positions.
+// The colour terms of chroma samples 0..SAMPLES - 1 of rows first_row..end_row - 1
+// of the chroma blocks (8 samples a row) into the three arrays, whose rows are
+// to_stride apart.
 template <int32_t SAMPLES>
-void chroma_terms(const YCC_ROWS& j, YCC_WORK* w) {
-    const int32_t end = ((j.clip.bottom - 1) >> j.ry_shift) + 1;
-    for (int32_t row = j.clip.top >> j.ry_shift; row < end; ++row)
+void colour_terms(const YCC_ROWS& j, int32_t first_row, int32_t end_row, int16_t* red, int16_t* green,
+                  int16_t* blue, int32_t to_stride) {
+    for (int32_t row = first_row; row < end_row; ++row)
         for (int32_t c = 0; c < SAMPLES; ++c) {
-            const int32_t i = 8 * row + c;
-            const int32_t cb = j.cb[i] & 0xFF;
-            const int32_t cr = j.cr[i] & 0xFF;
-            w->chroma_red[i] = static_cast<int16_t>((359 * cr - 45813) >> 8);
-            w->chroma_green[i] = static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8);
-            w->chroma_blue[i] = static_cast<int16_t>((454 * cb - 57937) >> 8);
+            const int32_t from = 8 * row + c;
+            const int32_t to = to_stride * row + c;
+            const int32_t cb = j.cb[from] & 0xFF;
+            const int32_t cr = j.cr[from] & 0xFF;
+            red[to] = static_cast<int16_t>((359 * cr - 45813) >> 8);
+            green[to] = static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8);
+            blue[to] = static_cast<int16_t>((454 * cb - 57937) >> 8);
         }
 }
 
@@ -324,9 +326,16 @@ void spread_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
 // The terms of every pixel of rows top..bottom - 1. A row covers SAMPLES
 // chroma samples (1, 2, 4 or 8), a fixed count in the loops above, so that they
 // pack or unroll and the copies are plain moves.
+// Chroma that is not enlarged (4:4:4, or chroma transformed at the full
+// ratio) has one sample per pixel, and its terms go straight to the pixels.
 template <int32_t SAMPLES>
 void pixel_terms(const YCC_ROWS& j, int32_t width, YCC_WORK* w) {
-    chroma_terms<SAMPLES>(j, w);
+    if (j.rx_shift == 0 && j.ry_shift == 0) {
+        colour_terms<SAMPLES>(j, j.clip.top, j.clip.bottom, w->red, w->green, w->blue, width);
+        return;
+    }
+    colour_terms<SAMPLES>(j, j.clip.top >> j.ry_shift, ((j.clip.bottom - 1) >> j.ry_shift) + 1, w->chroma_red,
+                          w->chroma_green, w->chroma_blue, 8);
     if (j.rx_shift == 0)
         spread_terms<0, SAMPLES>(j, width, w);
     else if (j.rx_shift == 1)

@@ -265,7 +265,9 @@ struct YCC_ROWS {
     const int16_t* cb;
     const int16_t* cr;
     int32_t max_h, n_shift, rx_shift, ry_shift;
-    MCU_RECT clip;
+    // The visible rectangle place_mcu has just stored: read field by field, as
+    // it was written (one wide copy of it waits for the stores to drain).
+    const MCU_RECT& clip;
     uint8_t* out;
     intptr_t stride;
 };
@@ -463,10 +465,13 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
 
     // Chroma blocks hold n * k samples a side and each is enlarged by what
     // remains of the ratio (max / k, a power of two like max and k).
+    // k, max_h and max_v are 1, 2 or 4: shifts and masks do the divisions.
     const int32_t k = reduced_transform_factor(props, 1, 1, n, simple_sampling);
-    const int32_t rx_shift = shift_of(max_h / k);
-    const int32_t ry_shift = shift_of(max_v / k);
-    if (rx_shift < 0 || ry_shift < 0 || max_h % k != 0 || max_v % k != 0) return false;
+    const int32_t k_shift = shift_of(k);
+    if (k_shift < 0 || (max_h & (k - 1)) != 0 || (max_v & (k - 1)) != 0) return false;
+    const int32_t rx_shift = shift_of(max_h >> k_shift);
+    const int32_t ry_shift = shift_of(max_v >> k_shift);
+    if (rx_shift < 0 || ry_shift < 0) return false;
 
     MCU_RECT clip;
     if (!place(props, source, max_h * n, max_v * n, mcu_col, mcu_row, &clip)) return true;

@@ -43,6 +43,21 @@ int32_t reduced_block_size(int32_t scale_factor) {
 
 bool sampling_factor_ok(int32_t f) { return f >= 1 && f <= 4; }
 
+// The blocks of one frame MCU, with the checks describe_mcu_components makes
+// of the frame's components; 0 where it would describe none.
+int32_t frame_mcu_block_count(const JPEG_PROPERTIES* props) {
+    const FRAME_INFO& frame = props->frame;
+    if (frame.components == nullptr || frame.component_count < 1 || frame.component_count > 4) return 0;
+    int32_t blocks = 0;
+    for (int32_t i = 0; i < frame.component_count; ++i) {
+        const int32_t h = frame.components[i].h_samp;
+        const int32_t v = frame.components[i].v_samp;
+        if (!sampling_factor_ok(h) || !sampling_factor_ok(v)) return 0;
+        blocks += h * v;
+    }
+    return blocks <= MAX_MCU_BLOCKS ? blocks : 0;
+}
+
 // ---------------------------------------------------------------------------
 // Inverse transform of the MCU's blocks
 // ---------------------------------------------------------------------------
@@ -316,20 +331,22 @@ void smooth_both(const RING_STEP& s) {
         }
         // Top and bottom image edges: the row beyond repeats the first (last) row,
         // with the corner samples beside it at the first and last column.
-        const struct {
-            bool active;
-            int32_t buffer, from_row, to_row;
-        } edges[2] = {{s.mcu_row == 0, 1, 0, 7}, {s.mcu_row == s.mcu_rows - 1, 3, 7, 0}};
-        for (const auto& e : edges) {
-            if (!e.active) continue;
-            int16_t* same = ring_slot(s, e.buffer, col + 1);
-            int16_t* corner_left = col == 0 ? ring_slot(s, e.buffer, 0) : nullptr;
-            int16_t* corner_right = col == last_col ? ring_slot(s, e.buffer, col + 2) : nullptr;
-            for (int32_t b = 0; b < s.blocks; ++b) {
-                const int16_t* block = s.mcu + 64 * b;
-                if (same != nullptr) copy_values(same + 64 * b + 8 * e.to_row, block + 8 * e.from_row, 8);
-                if (corner_left != nullptr) corner_left[64 * b + 8 * e.to_row + 7] = block[8 * e.from_row];
-                if (corner_right != nullptr) corner_right[64 * b + 8 * e.to_row] = block[8 * e.from_row + 7];
+        if (s.mcu_row == 0 || s.mcu_row == s.mcu_rows - 1) {
+            const struct {
+                bool active;
+                int32_t buffer, from_row, to_row;
+            } edges[2] = {{s.mcu_row == 0, 1, 0, 7}, {s.mcu_row == s.mcu_rows - 1, 3, 7, 0}};
+            for (const auto& e : edges) {
+                if (!e.active) continue;
+                int16_t* same = ring_slot(s, e.buffer, col + 1);
+                int16_t* corner_left = col == 0 ? ring_slot(s, e.buffer, 0) : nullptr;
+                int16_t* corner_right = col == last_col ? ring_slot(s, e.buffer, col + 2) : nullptr;
+                for (int32_t b = 0; b < s.blocks; ++b) {
+                    const int16_t* block = s.mcu + 64 * b;
+                    if (same != nullptr) copy_values(same + 64 * b + 8 * e.to_row, block + 8 * e.from_row, 8);
+                    if (corner_left != nullptr) corner_left[64 * b + 8 * e.to_row + 7] = block[8 * e.from_row];
+                    if (corner_right != nullptr) corner_right[64 * b + 8 * e.to_row] = block[8 * e.from_row + 7];
+                }
             }
         }
     }
@@ -385,10 +402,9 @@ bool view_smooth_ring(const JPEG_PROPERTIES* props, SMOOTH_RING_VIEW* view) {
     *view = SMOOTH_RING_VIEW{};
     const SMOOTH_RING* ring = props->smooth_ring;
     if (ring == nullptr) return false;
-    MCU_COMPONENT comps[4];
-    const int32_t count = describe_mcu_components(props, nullptr, true, comps);
-    if (count == 0) return false;
-    const int64_t slot_values = static_cast<int64_t>(comps[count - 1].first_block + comps[count - 1].block_count) * 64;
+    const int32_t frame_blocks = frame_mcu_block_count(props);
+    if (frame_blocks == 0) return false;
+    const int64_t slot_values = static_cast<int64_t>(frame_blocks) * 64;
     const uintptr_t base = ring_block_start(ring);
     if (base == 0) return false;
     uintptr_t highest = 0;
@@ -466,9 +482,7 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
     if (view_smooth_ring(props, &ring)) {
         frame_blocks = static_cast<int32_t>(ring.slot_values / 64);
     } else {
-        MCU_COMPONENT f[4];
-        const int32_t c = describe_mcu_components(props, nullptr, true, f);
-        frame_blocks = c == 0 ? 0 : f[c - 1].first_block + f[c - 1].block_count;
+        frame_blocks = frame_mcu_block_count(props);
     }
     const RING_STEP step{props,    source,       scan, mcu_buffer,      blocks, mcu_col, mcu_row, mcus_per_row,
                          mcu_rows, scale_factor, n,    simple_sampling, flush,  comps,   count,   &ring};

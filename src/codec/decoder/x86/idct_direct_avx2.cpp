@@ -31,12 +31,44 @@ namespace vantorel::x86 {
 
 namespace {
 
-// A register of (a, b) 16-bit pairs for pmaddwd: a multiplies the first element
-// of each pair, b the second.
-inline __m256i pair(int a, int b) {
-    return _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(static_cast<uint16_t>(a)) |
-                                              (static_cast<uint32_t>(static_cast<uint16_t>(b)) << 16)));
+// Eight equal 32-bit lanes: a value, or an (a, b) pair of 16-bit values for
+// pmaddwd, where a multiplies the first element of each pair and b the second.
+struct alignas(32) LANES {
+    int32_t lane[8];
+};
+
+constexpr LANES splat(int32_t value) {
+    LANES l{};
+    for (int32_t& v : l.lane) v = value;
+    return l;
 }
+
+constexpr LANES pair_of(int a, int b) {
+    return splat(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(a)) |
+                                      (static_cast<uint32_t>(static_cast<uint16_t>(b)) << 16)));
+}
+
+struct CONSTANTS {
+    LANES f = pair_of(6393, -32138), h = pair_of(32138, 6393);
+    LANES g = pair_of(27246, -18205), l = pair_of(18205, 27246);
+    LANES w = pair_of(10045, 17734), b = pair_of(17734, -10045);
+    LANES half = splat(2048), k5793 = splat(5793);
+    LANES row_rounding = pair_of(4096, 4096), column_rounding = splat(0x100000);
+    LANES level = pair_of(128, 128), top = pair_of(255, 255);
+};
+
+alignas(32) constexpr CONSTANTS kConstants{};
+
+// kConstants, its contents hidden from the optimiser: left to itself GCC builds
+// several of these vectors in a general register and broadcasts them, which
+// takes more instructions than an operation reading its operand from memory.
+inline const CONSTANTS& constants() {
+    const CONSTANTS* k = &kConstants;
+    __asm__("" : "+r"(k));
+    return *k;
+}
+
+inline __m256i lanes(const LANES& l) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(l.lane)); }
 
 // x << 15 as 32 bits, lanes 0-7 of the first frequency of a split register:
 // placing x in the high half gives x << 16, and an arithmetic shift right by one
@@ -51,18 +83,19 @@ inline __m256i first_shift15(__m256i split) {
 // term already added: every output takes it exactly once (through u or r), and
 // the sums wrap modulo 2^32 as the generic ones do, so adding it there gives
 // the same 32-bit results as adding it to each output.
-inline void transform(__m256i s0, __m256i f01, __m256i f23, __m256i f45, __m256i f67, __m256i out[8]) {
+inline void transform(const CONSTANTS& k, __m256i s0, __m256i f01, __m256i f23, __m256i f45, __m256i f67,
+                      __m256i out[8]) {
     const __m256i p17 = _mm256_unpackhi_epi16(f01, f67);
     const __m256i p53 = _mm256_unpackhi_epi16(f45, f23);
     const __m256i p26 = _mm256_unpacklo_epi16(f23, f67);
 
-    const __m256i f = _mm256_madd_epi16(p17, pair(6393, -32138));
-    const __m256i h = _mm256_madd_epi16(p17, pair(32138, 6393));
-    const __m256i g = _mm256_madd_epi16(p53, pair(27246, -18205));
-    const __m256i l = _mm256_madd_epi16(p53, pair(18205, 27246));
+    const __m256i f = _mm256_madd_epi16(p17, lanes(k.f));
+    const __m256i h = _mm256_madd_epi16(p17, lanes(k.h));
+    const __m256i g = _mm256_madd_epi16(p53, lanes(k.g));
+    const __m256i l = _mm256_madd_epi16(p53, lanes(k.l));
 
-    const __m256i half = _mm256_set1_epi32(2048);
-    const __m256i k5793 = _mm256_set1_epi32(5793);
+    const __m256i half = lanes(k.half);
+    const __m256i k5793 = lanes(k.k5793);
     const __m256i e = _mm256_mullo_epi32(_mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(f, g), half), 12), k5793);
     const __m256i t = _mm256_mullo_epi32(_mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(h, l), half), 12), k5793);
     const __m256i a = _mm256_sub_epi32(_mm256_sub_epi32(_mm256_add_epi32(h, f), l), g);
@@ -71,8 +104,8 @@ inline void transform(__m256i s0, __m256i f01, __m256i f23, __m256i f45, __m256i
     const __m256i s4 = first_shift15(f45);
     const __m256i u = _mm256_add_epi32(s0, s4);
     const __m256i r = _mm256_sub_epi32(s0, s4);
-    const __m256i w = _mm256_add_epi32(_mm256_madd_epi16(p26, pair(10045, 17734)), first_shift15(f23));
-    const __m256i b = _mm256_sub_epi32(_mm256_madd_epi16(p26, pair(17734, -10045)), first_shift15(f67));
+    const __m256i w = _mm256_add_epi32(_mm256_madd_epi16(p26, lanes(k.w)), first_shift15(f23));
+    const __m256i b = _mm256_sub_epi32(_mm256_madd_epi16(p26, lanes(k.b)), first_shift15(f67));
 
     const __m256i uw = _mm256_add_epi32(u, w);
     const __m256i u_w = _mm256_sub_epi32(u, w);
@@ -91,13 +124,13 @@ inline void transform(__m256i s0, __m256i f01, __m256i f23, __m256i f45, __m256i
 // Input 0 of the row pass as (x << 15) + 2048, the row rounding term: the low
 // 16 bits of each 32-bit lane take 4096 instead of zero before the arithmetic
 // shift by one, which costs nothing extra.
-inline __m256i first_shift15_row_rounded(__m256i split) {
-    return _mm256_srai_epi32(_mm256_unpacklo_epi16(_mm256_set1_epi16(4096), split), 1);
+inline __m256i first_shift15_row_rounded(const CONSTANTS& k, __m256i split) {
+    return _mm256_srai_epi32(_mm256_unpacklo_epi16(lanes(k.row_rounding), split), 1);
 }
 
 // Input 0 of the column pass with the column rounding term 2^20 added.
-inline __m256i first_shift15_column_rounded(__m256i split) {
-    return _mm256_add_epi32(first_shift15(split), _mm256_set1_epi32(0x100000));
+inline __m256i first_shift15_column_rounded(const CONSTANTS& k, __m256i split) {
+    return _mm256_add_epi32(first_shift15(split), lanes(k.column_rounding));
 }
 
 }  // namespace
@@ -145,7 +178,8 @@ void idct_direct_8x8_avx2(int16_t* block) {
     const __m256i a3 = _mm256_unpackhi_epi16(r26, r37);
     __m256i out[8];
     const __m256i f01 = _mm256_unpacklo_epi32(a0, a2);
-    transform(first_shift15_row_rounded(f01), f01, _mm256_unpackhi_epi32(a0, a2), _mm256_unpacklo_epi32(a1, a3),
+    const CONSTANTS& k = constants();
+    transform(k, first_shift15_row_rounded(k, f01), f01, _mm256_unpackhi_epi32(a0, a2), _mm256_unpacklo_epi32(a1, a3),
               _mm256_unpackhi_epi32(a1, a3), out);
 
     // The row results, saturated to 16 bits: m01 holds columns 0 and 1 of rows
@@ -168,16 +202,16 @@ void idct_direct_8x8_avx2(int16_t* block) {
     const __m256i b0 = _mm256_unpacklo_epi16(bottom_a, bottom_b);
     const __m256i b1 = _mm256_unpackhi_epi16(bottom_a, bottom_b);
     const __m256i c01 = _mm256_unpacklo_epi16(t0, t1);
-    transform(first_shift15_column_rounded(c01), c01, _mm256_unpackhi_epi16(t0, t1), _mm256_unpacklo_epi16(b0, b1),
+    transform(k, first_shift15_column_rounded(k, c01), c01, _mm256_unpackhi_epi16(t0, t1), _mm256_unpacklo_epi16(b0, b1),
               _mm256_unpackhi_epi16(b0, b1), out);
 
     // Output register k is sample row k, columns as lanes. Packing rows k and
     // k + 1 gives the split form; the quadword permute puts each row's eight
     // samples together. Saturation keeps the sign, so the clamp to 0..255 after
     // the level shift is the same as on the 32-bit value.
-    const __m256i level = _mm256_set1_epi16(128);
+    const __m256i level = lanes(k.level);
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i top = _mm256_set1_epi16(255);
+    const __m256i top = lanes(k.top);
     for (int k = 0; k < 8; k += 2) {
         __m256i x = _mm256_packs_epi32(_mm256_srai_epi32(out[k], 21), _mm256_srai_epi32(out[k + 1], 21));
         x = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(x, level), zero), top);

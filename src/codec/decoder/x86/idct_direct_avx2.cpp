@@ -31,17 +31,13 @@ namespace vantorel::x86 {
 
 namespace {
 
+#include "codec/decoder/x86/constant_table_parts.inc"
+
 // Eight equal 32-bit lanes: a value, or an (a, b) pair of 16-bit values for
 // pmaddwd, where a multiplies the first element of each pair and b the second.
-struct alignas(32) LANES {
-    int32_t lane[8];
-};
+using LANES = LANES_OF<int32_t>;
 
-constexpr LANES splat(int32_t value) {
-    LANES l{};
-    for (int32_t& v : l.lane) v = value;
-    return l;
-}
+constexpr LANES splat(int32_t value) { return splat_of(value); }
 
 constexpr LANES pair_of(int a, int b) {
     return splat(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(a)) |
@@ -59,16 +55,8 @@ struct CONSTANTS {
 
 alignas(32) constexpr CONSTANTS kConstants{};
 
-// kConstants, its contents hidden from the optimiser: left to itself GCC builds
-// several of these vectors in a general register and broadcasts them, which
-// takes more instructions than an operation reading its operand from memory.
-inline const CONSTANTS& constants() {
-    const CONSTANTS* k = &kConstants;
-    __asm__("" : "+r"(k));
-    return *k;
-}
-
-inline __m256i lanes(const LANES& l) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(l.lane)); }
+// kConstants, its contents hidden from the optimiser (constant_table_parts.inc).
+inline const CONSTANTS& constants() { return hidden(kConstants); }
 
 // x << 15 as 32 bits, lanes 0-7 of the first frequency of a split register:
 // placing x in the high half gives x << 16, and an arithmetic shift right by one

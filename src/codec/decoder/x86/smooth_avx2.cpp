@@ -23,6 +23,7 @@ namespace vantorel::x86 {
 
 namespace {
 
+#include "codec/decoder/x86/constant_table_parts.inc"
 #include "codec/decoder/x86/smooth_parts.inc"
 
 // Two 128-bit rows as the lanes of one register: `upper` low, `lower` high.
@@ -36,15 +37,9 @@ inline __m256i pair(__m128i upper, __m128i lower) {
 constexpr int kCrOffset = 108, kCbOffset = 67;
 
 // Sixteen equal 16-bit lanes.
-struct alignas(32) LANES {
-    int16_t lane[16];
-};
+using LANES = LANES_OF<int16_t>;
 
-constexpr LANES splat(int value) {
-    LANES l{};
-    for (int16_t& v : l.lane) v = static_cast<int16_t>(value);
-    return l;
-}
+constexpr LANES splat(int value) { return splat_of(static_cast<int16_t>(value)); }
 
 // The writer's constants, read from memory through a pointer the compiler
 // cannot see into (see constants()).
@@ -64,18 +59,8 @@ struct CONSTANTS {
 
 alignas(32) constexpr CONSTANTS kConstants{};
 
-// kConstants, its contents hidden from the optimiser. Left to itself GCC
-// builds each of these vectors in a general register and broadcasts it (again
-// at every use once the vector registers run short), and turns products by a
-// known constant into chains of shifts and adds; either takes more
-// instructions than the operation reading its operand from memory.
-inline const CONSTANTS& constants() {
-    const CONSTANTS* k = &kConstants;
-    __asm__("" : "+r"(k));
-    return *k;
-}
-
-inline __m256i lanes(const LANES& l) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(l.lane)); }
+// kConstants, its contents hidden from the optimiser (constant_table_parts.inc).
+inline const CONSTANTS& constants() { return hidden(kConstants); }
 
 // One pair of filtered chroma rows in pixel order: pixels 0-7 and 8-15 of both.
 struct ROWS {

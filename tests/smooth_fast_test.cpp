@@ -380,7 +380,8 @@ TEST(SmoothDirect, DecodesMatchTheFilterModelForOddSizesRegionsAndSteps) {
     };
     const STREAM_CASE streams[] = {
         {2, 53, 37, false}, {2, 53, 37, true},  {2, 64, 48, false}, {1, 53, 37, false},
-        {1, 53, 37, true},  {1, 67, 21, false}, {2, 7, 5, false},
+        {1, 53, 37, true},  {1, 67, 21, false}, {2, 7, 5, false},   {2, 181, 77, false},
+        {1, 181, 77, false},
     };
     for (const STREAM_CASE& s : streams) {
         const std::vector<uint8_t> stream = encode(make_picture(s.width, s.height), s.v, s.progressive);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "codec/decoder/x86/x86_stages.h"
 #include "codec/jpeg_record.h"
 
 namespace vantorel {
@@ -179,6 +180,33 @@ inline int16_t* ring_view_slot(const SMOOTH_RING_VIEW& view, int32_t buffer, int
     if (buffer < 0 || buffer > 3 || slot < 0 || slot >= view.slots) return nullptr;
     return view.buffers[buffer] + static_cast<int64_t>(slot) * view.slot_values;
 }
+// A writer of one whole MCU with its neighbours found (generic or packed body).
+using SmoothedMcuWriter = void (*)(const x86::SMOOTHED_MCU& mcu);
+// The output step of a sequential scan over the whole image in the usual
+// triangle-filter case (Y 2x2 or 2x1, Cb and Cr 1x1, full scale, the general
+// member), settled once for the scan. An MCU inside the image then goes into
+// the ring, and its delayed neighbour out to the packed writer, without the
+// per-MCU checks of output_mcu; every other MCU goes through output_mcu. Either
+// way the ring, the DIB and the MCU buffer are left as output_mcu leaves them.
+struct SMOOTH_PLAN {
+    JPEG_PROPERTIES* props;
+    BYTE_SOURCE* source;
+    SCAN_INFO* scan;
+    int16_t* mcu;
+    IdctRoutine idct;
+    SmoothedMcuWriter writer;
+    x86::SMOOTHED_MCU fixed;  // v, format and stride
+    int32_t blocks;
+    int32_t mcus_per_row, mcu_rows;
+    int32_t whole_cols, whole_rows;  // MCUs lying wholly inside the DIB, from the top left
+    int64_t slot_values;
+    uintptr_t column_bytes, row_bytes;  // DIB address steps of one MCU column and row
+};
+// False when the scan is not of that case; every MCU then takes output_mcu.
+bool plan_smoothed_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
+                          SMOOTH_PLAN* plan);
+// output_mcu for MCU (col, row) of a planned scan (col and row inside the grid).
+void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row);
 // reduced_output.cpp: the writers of write_scaled_mcu.
 void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
                       int32_t block_size);
@@ -255,6 +283,10 @@ bool write_smoothed_mcu(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
 // with the ring's view when the caller has just taken it (null: taken here).
 bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu,
                              const SMOOTH_RING_VIEW* ring_view);
+// What write_smoothed_mcu_from settles before it looks at any one MCU: the
+// writer for the record's frame, scan, pixel layout and stage table, with
+// `fixed`'s v, format and stride filled in; null where it writes nothing.
+SmoothedMcuWriter smoothed_writer_setup(const JPEG_PROPERTIES* props, x86::SMOOTHED_MCU* fixed);
 
 // --- output_select.cpp, output_members.cpp ---------------------------------
 JPEG_STATUS select_output_routines(JPEG_PROPERTIES* props);

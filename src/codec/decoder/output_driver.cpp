@@ -502,4 +502,116 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
     hand_on(props, source, scan, mcu_col, mcu_row, n, simple_sampling);
 }
 
+// ---------------------------------------------------------------------------
+// The planned triangle-filter step
+// ---------------------------------------------------------------------------
+
+bool plan_smoothed_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
+                          SMOOTH_PLAN* plan) {
+    *plan = SMOOTH_PLAN{};
+    if (props == nullptr || scan == nullptr || props->stage_table == nullptr) return false;
+    if (!layout.output_step || layout.coefficient_mode || layout.scale_factor != 1) return false;
+    if (props->progressive_scans != 0 || scan != props->current_scan) return false;
+    if (props->coef_output != nullptr && props->coef_output->flag != 0) return false;
+    if (props->upsample_filter != 1 || props->smooth_ring == nullptr) return false;
+    const STAGE_TABLE* table = props->stage_table;
+    if (table->active_output_driver != &convert_general || table->active_idct_8x8 == nullptr) return false;
+    // The whole image, with every pixel of a whole MCU visible.
+    if (props->roi_left != 0 || props->roi_top != 0 || props->roi_right != 0 || props->roi_bottom != 0) return false;
+    if (props->output_start == nullptr) return false;
+
+    x86::SMOOTHED_MCU fixed{};
+    const SmoothedMcuWriter writer = smoothed_writer_setup(props, &fixed);
+    if (writer == nullptr) return false;
+    const int32_t v = fixed.v;
+    // The scan's MCU is the frame's: Y 2xV, Cb 1x1, Cr 1x1, in that order.
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, scan, false, comps);
+    if (count != 3 || comps[0].h_samp != 2 || comps[0].v_samp != v || comps[1].block_count != 1 ||
+        comps[2].block_count != 1 || comps[1].h_samp != 1 || comps[1].v_samp != 1 || comps[2].h_samp != 1 ||
+        comps[2].v_samp != 1)
+        return false;
+    const int32_t blocks = 2 * v + 2;
+    if (layout.mcu_blocks != blocks || frame_mcu_block_count(props) != blocks) return false;
+    if (props->frame.max_h_sampling != 2 || props->frame.max_v_sampling != v) return false;
+    if (layout.mcus_per_row != props->mcus_per_row || layout.mcu_rows != props->mcu_rows) return false;
+    if (layout.mcus_per_row < 1 || layout.mcu_rows < 1) return false;
+
+    // Every slot the step touches must lie inside the ring.
+    SMOOTH_RING_VIEW ring;
+    if (!view_smooth_ring(props, &ring) || ring.slot_values != int64_t{64} * blocks) return false;
+    if (ring.slots < static_cast<int64_t>(layout.mcus_per_row) + 2) return false;
+
+    const int32_t mcu_h = 8 * v;
+    const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
+    const int64_t columns = props->dib_width > 0 ? props->dib_width : 0;
+    plan->props = props;
+    plan->source = source;
+    plan->scan = scan;
+    plan->mcu = props->mcu_buffer;
+    plan->idct = table->active_idct_8x8;
+    plan->writer = writer;
+    plan->fixed = fixed;
+    plan->blocks = blocks;
+    plan->mcus_per_row = layout.mcus_per_row;
+    plan->mcu_rows = layout.mcu_rows;
+    plan->whole_cols = static_cast<int32_t>(std::min<int64_t>(columns / 16, layout.mcus_per_row));
+    plan->whole_rows = static_cast<int32_t>(std::min<int64_t>(rows / mcu_h, layout.mcu_rows));
+    plan->slot_values = ring.slot_values;
+    plan->column_bytes = static_cast<uintptr_t>(16) * static_cast<uintptr_t>(props->dib_channels);
+    plan->row_bytes = static_cast<uintptr_t>(mcu_h) * static_cast<uintptr_t>(props->dib_stride);
+    return true;
+}
+
+void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row) {
+    JPEG_PROPERTIES* props = plan.props;
+    SMOOTH_RING* ring = props->smooth_ring;
+    const bool both = plan.fixed.v == 2;
+    // The image's edge MCUs (their padding and edge copies) and a ring that has
+    // not reached this row yet go the general way.
+    const bool inside = col >= 1 && col + 1 < plan.mcus_per_row &&
+                        (!both || (row >= 1 && row + 1 < plan.mcu_rows && ring->row == row));
+    if (!inside) {
+        output_mcu(props, plan.source, plan.scan, col, row, plan.blocks, plan.mcu, plan.mcus_per_row, plan.mcu_rows, 1,
+                   1);
+        return;
+    }
+    int16_t* mcu = plan.mcu;
+    for (int32_t b = 0; b < plan.blocks; ++b) plan.idct(mcu + 64 * b);
+    const int64_t step = plan.slot_values;
+    int16_t* const* buffers = ring->buffers;
+    copy_values(buffers[both ? 2 : 1] + (col + 1) * step, mcu, static_cast<size_t>(plan.blocks) * 64);
+
+    // The delayed MCU: one column back, and one row up under 2x2 sampling.
+    const int32_t c = col - 1;
+    const int32_t r = both ? row - 1 : row;
+    const int16_t* delayed = buffers[1] + col * step;
+    if (c >= plan.whole_cols || r >= plan.whole_rows) {
+        // Cut by the DIB: handed on as output_mcu hands on a ring slot.
+        if (write_smoothed_mcu_from(props, c, r, delayed, nullptr)) return;
+        copy_values(mcu, delayed, static_cast<size_t>(plan.blocks) * 64);
+        convert_general(props, c, r);
+        return;
+    }
+    uint8_t* out = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(props->output_start) +
+                                              static_cast<uintptr_t>(c) * plan.column_bytes +
+                                              static_cast<uintptr_t>(r) * plan.row_bytes);
+    props->source.mcu_out_ptr = out;
+
+    x86::SMOOTHED_MCU m = plan.fixed;
+    m.luma = delayed;
+    m.out = out;
+    // Slot s holds MCU column s - 1; the row above exists unless r is the first.
+    const int16_t* rows[3] = {both && r > 0 ? buffers[0] : nullptr, buffers[1], both ? buffers[2] : nullptr};
+    const int64_t chroma = 64 * static_cast<int64_t>(plan.blocks - 2);
+    for (int32_t dy = 0; dy < 3; ++dy) {
+        for (int32_t dx = 0; dx < 3; ++dx) {
+            const int16_t* slot = rows[dy] != nullptr && (dx != 0 || c > 0) ? rows[dy] + (c + dx) * step : nullptr;
+            m.cb[dy][dx] = slot != nullptr ? slot + chroma : nullptr;
+            m.cr[dy][dx] = slot != nullptr ? slot + chroma + 64 : nullptr;
+        }
+    }
+    plan.writer(m);
+}
+
 }  // namespace vantorel

@@ -485,6 +485,8 @@ JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PR
 
     int32_t resume_col = scan->resume_state[0] > 0 ? scan->resume_state[0] : 0;
     const int32_t resume_row = scan->resume_state[1] > 0 ? scan->resume_state[1] : 0;
+    SMOOTH_PLAN plan;
+    const bool planned = output && plan_smoothed_output(props, source, scan, layout, &plan);
 
     for (int32_t row = resume_row; row < mcu_rows; ++row) {
         for (int32_t col = row == resume_row ? resume_col : 0; col < mcus_per_row; ++col) {
@@ -492,7 +494,10 @@ JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PR
             if (status < 0) return status;
             status = process_restart(source, scan, mcus_per_row, mcu_rows, col, row);
             if (status != 0) return status;
-            if (output) emit_mcu(props, source, scan, layout, col, row);
+            if (planned)
+                output_planned_mcu(plan, col, row);
+            else if (output)
+                emit_mcu(props, source, scan, layout, col, row);
             status = check_interrupt(props, scan, col, row, mcus_per_row, mcu_rows, lag_h, lag_v);
             if (status >= 0) return status;
         }

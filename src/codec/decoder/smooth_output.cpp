@@ -45,12 +45,6 @@ bool sampled(int32_t h, int32_t v, int32_t want_h, int32_t want_v) {
     return h == want_h && v == want_v;
 }
 
-// The blocks around one chroma block: [row - 1 .. row + 1][col - 1 .. col + 1],
-// [1][1] the block itself, null where there is no neighbour.
-struct CHROMA_NEIGHBOURS {
-    const int16_t* block[3][3];
-};
-
 // The filtered chroma of one component, split by pixel parity: even[y][k] is
 // the value of pixel 2k of MCU row y, odd[y][k] that of pixel 2k + 1. Kept this
 // way, every pass below works on whole rows of eight 16-bit lanes.
@@ -107,23 +101,25 @@ inline void round_off(const uint16_t* sum, uint16_t* out) {
 // columns -1..8. The horizontal sums come first; for V = 2 the vertical 3:1
 // step then weighs the sums of the row and of its neighbour row, which gives
 // the 9, 3, 3, 1 weights of the 2x2 filter exactly.
+// `n` holds the blocks around the chroma block, [row - 1 .. row + 1][col - 1 ..
+// col + 1], [1][1] the block itself, null where there is no neighbour.
 template <int32_t V>
-void filter_chroma(const CHROMA_NEIGHBOURS& n, FILTERED_CHROMA<V>* out) {
+void filter_chroma(const int16_t* const (*n)[3], FILTERED_CHROMA<V>* out) {
     constexpr int32_t TILE_ROWS = V == 2 ? 10 : 8;
     uint16_t tile[TILE_ROWS][10];
     uint16_t even[TILE_ROWS][8], odd[TILE_ROWS][8];
     if constexpr (V == 2) {
         // The row above the block comes from the block above; without one, from
         // the block's own first row (the corner samples follow the same rule).
-        if (n.block[0][1] != nullptr)
-            fill_tile_row(n.block[0], 7, tile[0]);
+        if (n[0][1] != nullptr)
+            fill_tile_row(n[0], 7, tile[0]);
         else
-            fill_tile_row(n.block[1], 0, tile[0]);
-        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n.block[1], r, tile[r + 1]);
-        if (n.block[2][1] != nullptr)
-            fill_tile_row(n.block[2], 0, tile[9]);
+            fill_tile_row(n[1], 0, tile[0]);
+        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n[1], r, tile[r + 1]);
+        if (n[2][1] != nullptr)
+            fill_tile_row(n[2], 0, tile[9]);
         else
-            fill_tile_row(n.block[1], 7, tile[9]);
+            fill_tile_row(n[1], 7, tile[9]);
         for (int32_t t = 0; t < TILE_ROWS; ++t) horizontal_sums(tile[t], even[t], odd[t]);
         for (int32_t r = 0; r < 8; ++r) {
             weigh<4, 8>(even[r + 1], even[r], out->even[2 * r]);
@@ -132,7 +128,7 @@ void filter_chroma(const CHROMA_NEIGHBOURS& n, FILTERED_CHROMA<V>* out) {
             weigh<4, 7>(odd[r + 1], odd[r + 2], out->odd[2 * r + 1]);
         }
     } else {
-        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n.block[1], r, tile[r]);
+        for (int32_t r = 0; r < 8; ++r) fill_tile_row(n[1], r, tile[r]);
         for (int32_t r = 0; r < 8; ++r) {
             horizontal_sums(tile[r], even[r], odd[r]);
             round_off<2, 1>(even[r], out->even[r]);
@@ -290,12 +286,11 @@ void store_mcu(const int16_t* luma, const FILTERED_CHROMA<V>& cb, const FILTERED
 // Kept out of line: inlined into its caller, the whole MCU's work grew large
 // enough that the compiler stopped vectorising it, at a third of the speed.
 template <int32_t V, PIXEL_FORMAT F>
-[[gnu::noinline]] void write_mcu(const int16_t* mcu, const CHROMA_NEIGHBOURS& cb_n, const CHROMA_NEIGHBOURS& cr_n, uint8_t* out,
-               intptr_t stride) {
+[[gnu::noinline]] void write_mcu(const x86::SMOOTHED_MCU& m) {
     FILTERED_CHROMA<V> cb, cr;
-    filter_chroma<V>(cb_n, &cb);
-    filter_chroma<V>(cr_n, &cr);
-    store_mcu<V, F>(mcu, cb, cr, out, stride);
+    filter_chroma<V>(m.cb, &cb);
+    filter_chroma<V>(m.cr, &cr);
+    store_mcu<V, F>(m.luma, cb, cr, m.out, m.stride);
 }
 
 // The neighbours of the MCU's Cb and Cr blocks (the two blocks after the luma),
@@ -335,10 +330,9 @@ void find_neighbours(const JPEG_PROPERTIES* props, const SMOOTH_RING_VIEW* ring,
 
 }  // namespace
 
-bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu,
-                             const SMOOTH_RING_VIEW* ring_view) {
-    if (props->upsample_filter != 1 || props->jpeg_color != CS_YCBCR) return false;
-    if (props->multi_scan != 0 || props->decoded_components != 0) return false;
+SmoothedMcuWriter smoothed_writer_setup(const JPEG_PROPERTIES* props, x86::SMOOTHED_MCU* fixed) {
+    if (props->upsample_filter != 1 || props->jpeg_color != CS_YCBCR) return nullptr;
+    if (props->multi_scan != 0 || props->decoded_components != 0) return nullptr;
     const COLOR_SPACE d = props->dib_color;
     const int32_t bpp = props->dib_channels;
     PIXEL_FORMAT format;
@@ -349,72 +343,70 @@ bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mc
     else if (bpp == 4 && d == CS_QUAD)
         format = PIXEL_QUAD;
     else
-        return false;
+        return nullptr;
 
     // The frame, and a sequential MCU's scan, must be exactly Y 2xV, Cb 1x1, Cr 1x1.
     const FRAME_INFO& frame = props->frame;
-    if (frame.components == nullptr || frame.component_count != 3) return false;
-    if (frame.max_h_sampling != 2 || (frame.max_v_sampling != 1 && frame.max_v_sampling != 2)) return false;
+    if (frame.components == nullptr || frame.component_count != 3) return nullptr;
+    if (frame.max_h_sampling != 2 || (frame.max_v_sampling != 1 && frame.max_v_sampling != 2)) return nullptr;
     const int32_t v = frame.max_v_sampling;
     const COMPONENT_INFO* fc = frame.components;
     if (!sampled(fc[0].h_samp, fc[0].v_samp, 2, v) || !sampled(fc[1].h_samp, fc[1].v_samp, 1, 1) ||
         !sampled(fc[2].h_samp, fc[2].v_samp, 1, 1))
-        return false;
+        return nullptr;
     const SCAN_INFO* scan = props->current_scan;
     if (props->progressive_scans == 0 && scan != nullptr && scan->components != nullptr && scan->component_count >= 1) {
         const SCAN_COMPONENT* sc = scan->components;
         if (scan->component_count != 3 || !sampled(sc[0].h_samp, sc[0].v_samp, 2, v) ||
             !sampled(sc[1].h_samp, sc[1].v_samp, 1, 1) || !sampled(sc[2].h_samp, sc[2].v_samp, 1, 1))
-            return false;
+            return nullptr;
     }
+
+    fixed->v = v;
+    fixed->format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
+    fixed->stride = props->dib_stride;
+#if VANTOREL_X86_BODIES
+    const SMOOTHED_WRITER body = smoothed_writer_for(props->stage_table);
+    if (body == SMOOTHED_256) return &x86::write_smoothed_avx2;
+    if (body == SMOOTHED_128) return &x86::write_smoothed_ssse3;
+#endif
+    if (v == 2) {
+        if (format == PIXEL_RGB) return &write_mcu<2, PIXEL_RGB>;
+        if (format == PIXEL_BGR) return &write_mcu<2, PIXEL_BGR>;
+        return &write_mcu<2, PIXEL_QUAD>;
+    }
+    if (format == PIXEL_RGB) return &write_mcu<1, PIXEL_RGB>;
+    if (format == PIXEL_BGR) return &write_mcu<1, PIXEL_BGR>;
+    return &write_mcu<1, PIXEL_QUAD>;
+}
+
+bool write_smoothed_mcu_from(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row, const int16_t* mcu,
+                             const SMOOTH_RING_VIEW* ring_view) {
+    x86::SMOOTHED_MCU m;
+    const SmoothedMcuWriter writer = smoothed_writer_setup(props, &m);
+    if (writer == nullptr) return false;
 
     // Only a wholly visible MCU; a cut one keeps to the general writer.
     if (props->output_start == nullptr) return false;
-    uint8_t* out = whole_mcu_address(props, 16, 8 * v, mcu_col, mcu_row, bpp);
+    const int32_t bpp = props->dib_channels;
+    uint8_t* out = whole_mcu_address(props, 16, 8 * m.v, mcu_col, mcu_row, bpp);
     if (out == nullptr) {
         const MCU_RECT region{props->roi_left, props->roi_top, props->roi_right, props->roi_bottom};
         MCU_RECT clip{};
-        if (place_mcu(&region, 16, 8 * v, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start,
+        if (place_mcu(&region, 16, 8 * m.v, mcu_col, mcu_row, bpp, props->dib_stride, props->output_start,
                       props->dib_width, props->dib_height, &out, &clip) != STATUS_SUCCESS)
             return false;
-        if (!rects_equal(clip, MCU_RECT{0, 0, 16, 8 * v})) return false;
+        if (!rects_equal(clip, MCU_RECT{0, 0, 16, 8 * m.v})) return false;
     }
     props->source.mcu_out_ptr = out;
 
     SMOOTH_RING_VIEW view;
     const SMOOTH_RING_VIEW* ring = ring_view;
     if (ring == nullptr) ring = view_smooth_ring(props, &view) ? &view : nullptr;
-    const int32_t luma_blocks = 2 * v;
-    const bool vertical = v == 2;
-    const intptr_t stride = props->dib_stride;
-#if VANTOREL_X86_BODIES
-    const SMOOTHED_WRITER body = smoothed_writer_for(props->stage_table);
-    if (body != SMOOTHED_GENERIC) {
-        x86::SMOOTHED_MCU m;
-        find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, m.cb, m.cr);
-        m.luma = mcu;
-        m.v = v;
-        m.format = format == PIXEL_RGB ? x86::SMOOTH_RGB : format == PIXEL_BGR ? x86::SMOOTH_BGR : x86::SMOOTH_QUAD;
-        m.out = out;
-        m.stride = stride;
-        if (body == SMOOTHED_256)
-            x86::write_smoothed_avx2(m);
-        else
-            x86::write_smoothed_ssse3(m);
-        return true;
-    }
-#endif
-    CHROMA_NEIGHBOURS cb_n, cr_n;
-    find_neighbours(props, ring, mcu, luma_blocks, mcu_col, mcu_row, vertical, cb_n.block, cr_n.block);
-    if (vertical) {
-        if (format == PIXEL_RGB) write_mcu<2, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
-        if (format == PIXEL_BGR) write_mcu<2, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);
-        if (format == PIXEL_QUAD) write_mcu<2, PIXEL_QUAD>(mcu, cb_n, cr_n, out, stride);
-    } else {
-        if (format == PIXEL_RGB) write_mcu<1, PIXEL_RGB>(mcu, cb_n, cr_n, out, stride);
-        if (format == PIXEL_BGR) write_mcu<1, PIXEL_BGR>(mcu, cb_n, cr_n, out, stride);
-        if (format == PIXEL_QUAD) write_mcu<1, PIXEL_QUAD>(mcu, cb_n, cr_n, out, stride);
-    }
+    find_neighbours(props, ring, mcu, 2 * m.v, mcu_col, mcu_row, m.v == 2, m.cb, m.cr);
+    m.luma = mcu;
+    m.out = out;
+    writer(m);
     return true;
 }
 

@@ -25,6 +25,21 @@
 
 namespace vantorel::x86 {
 
+// One whole, wholly visible MCU of Y 2xV, Cb 1x1, Cr 1x1 for the triangle-filter
+// writer: the 2V luma blocks in raster order and, for each chroma component,
+// its block ([1][1]) with the neighbouring blocks around it, null where there is
+// none (the filter then repeats the block's own edge samples).
+enum SMOOTH_FORMAT : int32_t { SMOOTH_RGB, SMOOTH_BGR, SMOOTH_QUAD };  // quad: R, G, B, 255
+struct SMOOTHED_MCU {
+    const int16_t* luma;
+    const int16_t* cb[3][3];
+    const int16_t* cr[3][3];
+    int32_t v;  // 1 or 2
+    SMOOTH_FORMAT format;
+    uint8_t* out;  // pixel (0, 0) of the MCU
+    intptr_t stride;
+};
+
 #if VANTOREL_X86_BODIES
 // 8x8 inverse transform of the direct family with packed 16-bit rows. The row
 // results are saturated to 16 bits before the column pass; within that range
@@ -96,20 +111,6 @@ void convert_ycc444_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t
 void convert_ycc422_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_quad_avx2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 
-// One whole, wholly visible MCU of Y 2xV, Cb 1x1, Cr 1x1 for the triangle-filter
-// writer: the 2V luma blocks in raster order and, for each chroma component,
-// its block ([1][1]) with the neighbouring blocks around it, null where there is
-// none (the filter then repeats the block's own edge samples).
-enum SMOOTH_FORMAT : int32_t { SMOOTH_RGB, SMOOTH_BGR, SMOOTH_QUAD };  // quad: R, G, B, 255
-struct SMOOTHED_MCU {
-    const int16_t* luma;
-    const int16_t* cb[3][3];
-    const int16_t* cr[3][3];
-    int32_t v;  // 1 or 2
-    SMOOTH_FORMAT format;
-    uint8_t* out;  // pixel (0, 0) of the MCU
-    intptr_t stride;
-};
 // The generic writer's bytes, with the byte shuffle of CPUID leaf 1, ECX bit 9.
 // Installed with the other shuffle bodies; write_smoothed_mcu calls it when the
 // record's stage table holds them.

@@ -180,33 +180,57 @@ inline int16_t* ring_view_slot(const SMOOTH_RING_VIEW& view, int32_t buffer, int
     if (buffer < 0 || buffer > 3 || slot < 0 || slot >= view.slots) return nullptr;
     return view.buffers[buffer] + static_cast<int64_t>(slot) * view.slot_values;
 }
+// output_members.cpp:
+// The kernel an installed member hands a whole MCU to (its own entry routine
+// being the active output driver), with the MCU's size in pixels, the pixel
+// size the member requires and the luma blocks before the first chroma block:
+// exactly one of the three kernels is set. False for any other driver.
+struct MEMBER_KERNEL {
+    Kernel3 three;
+    Kernel4 four;
+    GrayKernel gray;
+    int32_t width, height;
+    int32_t bytes_per_pixel;
+    int32_t luma_blocks;
+};
+bool member_kernel(const JPEG_PROPERTIES* props, MEMBER_KERNEL* out);
+// smooth_output.cpp:
 // A writer of one whole MCU with its neighbours found (generic or packed body).
 using SmoothedMcuWriter = void (*)(const x86::SMOOTHED_MCU& mcu);
-// The output step of a sequential scan over the whole image in the usual
-// triangle-filter case (Y 2x2 or 2x1, Cb and Cr 1x1, full scale, the general
-// member), settled once for the scan. An MCU inside the image then goes into
-// the ring, and its delayed neighbour out to the packed writer, without the
-// per-MCU checks of output_mcu; every other MCU goes through output_mcu. Either
-// way the ring, the DIB and the MCU buffer are left as output_mcu leaves them.
-struct SMOOTH_PLAN {
+// The output step of a sequential scan over the whole image at full scale,
+// settled once for the scan in two common cases:
+// - no smoothing, with one of the fixed members installed: a wholly visible
+//   MCU goes straight to the member's kernel;
+// - the triangle filter over Y 2x2 or 2x1 with Cb and Cr 1x1 through the
+//   general member: an MCU inside the image goes into the ring, and its
+//   delayed neighbour out to the smoothed writer, with the neighbours read
+//   straight from the ring.
+// Every other MCU goes through output_mcu. Either way the DIB, the ring and
+// the MCU buffer are left as output_mcu leaves them.
+enum OUTPUT_PLAN_KIND { PLAN_KERNEL, PLAN_SMOOTHED };
+struct OUTPUT_PLAN {
+    OUTPUT_PLAN_KIND kind;
     JPEG_PROPERTIES* props;
     BYTE_SOURCE* source;
     SCAN_INFO* scan;
     int16_t* mcu;
     IdctRoutine idct;
-    SmoothedMcuWriter writer;
-    x86::SMOOTHED_MCU fixed;  // v, format and stride
     int32_t blocks;
     int32_t mcus_per_row, mcu_rows;
-    int32_t whole_cols, whole_rows;  // MCUs lying wholly inside the DIB, from the top left
-    int64_t slot_values;
+    int32_t whole_cols, whole_rows;     // MCUs lying wholly inside the DIB, from the top left
     uintptr_t column_bytes, row_bytes;  // DIB address steps of one MCU column and row
+    intptr_t stride;
+    MEMBER_KERNEL kernel;      // PLAN_KERNEL
+    SmoothedMcuWriter writer;  // PLAN_SMOOTHED, with the record's fixed fields (v, format, stride)
+    x86::SMOOTHED_MCU fixed;
+    int64_t slot_values;
 };
-// False when the scan is not of that case; every MCU then takes output_mcu.
-bool plan_smoothed_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
-                          SMOOTH_PLAN* plan);
+// False when the scan is in neither case; every MCU then takes output_mcu.
+bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
+                 OUTPUT_PLAN* plan);
 // output_mcu for MCU (col, row) of a planned scan (col and row inside the grid).
-void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row);
+void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row);
+
 // reduced_output.cpp: the writers of write_scaled_mcu.
 void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
                       int32_t block_size);

@@ -503,28 +503,19 @@ void output_mcu(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, in
 }
 
 // ---------------------------------------------------------------------------
-// The planned triangle-filter step
+// The planned output step
 // ---------------------------------------------------------------------------
 
-bool plan_smoothed_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
-                          SMOOTH_PLAN* plan) {
-    *plan = SMOOTH_PLAN{};
-    if (props == nullptr || scan == nullptr || props->stage_table == nullptr) return false;
-    if (!layout.output_step || layout.coefficient_mode || layout.scale_factor != 1) return false;
-    if (props->progressive_scans != 0 || scan != props->current_scan) return false;
-    if (props->coef_output != nullptr && props->coef_output->flag != 0) return false;
-    if (props->upsample_filter != 1 || props->smooth_ring == nullptr) return false;
-    const STAGE_TABLE* table = props->stage_table;
-    if (table->active_output_driver != &convert_general || table->active_idct_8x8 == nullptr) return false;
-    // The whole image, with every pixel of a whole MCU visible.
-    if (props->roi_left != 0 || props->roi_top != 0 || props->roi_right != 0 || props->roi_bottom != 0) return false;
-    if (props->output_start == nullptr) return false;
+namespace {
 
+// The triangle-filter case: Y 2xV, Cb 1x1, Cr 1x1 in the scan and the frame,
+// through the general member and the ring.
+bool plan_smoothed(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAYOUT& layout, OUTPUT_PLAN* plan) {
+    if (props->stage_table->active_output_driver != &convert_general) return false;
     x86::SMOOTHED_MCU fixed{};
     const SmoothedMcuWriter writer = smoothed_writer_setup(props, &fixed);
     if (writer == nullptr) return false;
     const int32_t v = fixed.v;
-    // The scan's MCU is the frame's: Y 2xV, Cb 1x1, Cr 1x1, in that order.
     MCU_COMPONENT comps[4];
     const int32_t count = describe_mcu_components(props, scan, false, comps);
     if (count != 3 || comps[0].h_samp != 2 || comps[0].v_samp != v || comps[1].block_count != 1 ||
@@ -535,35 +526,50 @@ bool plan_smoothed_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO
     if (layout.mcu_blocks != blocks || frame_mcu_block_count(props) != blocks) return false;
     if (props->frame.max_h_sampling != 2 || props->frame.max_v_sampling != v) return false;
     if (layout.mcus_per_row != props->mcus_per_row || layout.mcu_rows != props->mcu_rows) return false;
-    if (layout.mcus_per_row < 1 || layout.mcu_rows < 1) return false;
-
     // Every slot the step touches must lie inside the ring.
     SMOOTH_RING_VIEW ring;
     if (!view_smooth_ring(props, &ring) || ring.slot_values != int64_t{64} * blocks) return false;
     if (ring.slots < static_cast<int64_t>(layout.mcus_per_row) + 2) return false;
-
-    const int32_t mcu_h = 8 * v;
-    const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
-    const int64_t columns = props->dib_width > 0 ? props->dib_width : 0;
-    plan->props = props;
-    plan->source = source;
-    plan->scan = scan;
-    plan->mcu = props->mcu_buffer;
-    plan->idct = table->active_idct_8x8;
+    plan->kind = PLAN_SMOOTHED;
     plan->writer = writer;
     plan->fixed = fixed;
-    plan->blocks = blocks;
-    plan->mcus_per_row = layout.mcus_per_row;
-    plan->mcu_rows = layout.mcu_rows;
-    plan->whole_cols = static_cast<int32_t>(std::min<int64_t>(columns / 16, layout.mcus_per_row));
-    plan->whole_rows = static_cast<int32_t>(std::min<int64_t>(rows / mcu_h, layout.mcu_rows));
     plan->slot_values = ring.slot_values;
-    plan->column_bytes = static_cast<uintptr_t>(16) * static_cast<uintptr_t>(props->dib_channels);
-    plan->row_bytes = static_cast<uintptr_t>(mcu_h) * static_cast<uintptr_t>(props->dib_stride);
+    plan->blocks = blocks;
+    plan->kernel.width = 16;
+    plan->kernel.height = 8 * v;
+    plan->kernel.bytes_per_pixel = props->dib_channels;
     return true;
 }
 
-void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row) {
+// Where a wholly visible MCU (col, row) starts; null when the DIB cuts it.
+uint8_t* planned_address(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    if (col >= plan.whole_cols || row >= plan.whole_rows) return nullptr;
+    return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(plan.props->output_start) +
+                                      static_cast<uintptr_t>(col) * plan.column_bytes +
+                                      static_cast<uintptr_t>(row) * plan.row_bytes);
+}
+
+void output_planned_kernel(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    JPEG_PROPERTIES* props = plan.props;
+    int16_t* mcu = plan.mcu;
+    for (int32_t b = 0; b < plan.blocks; ++b) plan.idct(mcu + 64 * b);
+    uint8_t* out = planned_address(plan, col, row);
+    if (out == nullptr) {
+        props->stage_table->active_output_driver(props, col, row);
+        return;
+    }
+    props->source.mcu_out_ptr = out;
+    const MEMBER_KERNEL& k = plan.kernel;
+    const int16_t* cb = mcu + 64 * k.luma_blocks;
+    if (k.three != nullptr)
+        k.three(mcu, cb, cb + 64, out, plan.stride);
+    else if (k.four != nullptr)
+        k.four(mcu, cb, cb + 64, cb + 128, out, plan.stride);
+    else
+        k.gray(mcu, out, plan.stride);
+}
+
+void output_planned_smoothed(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
     JPEG_PROPERTIES* props = plan.props;
     SMOOTH_RING* ring = props->smooth_ring;
     const bool both = plan.fixed.v == 2;
@@ -586,16 +592,14 @@ void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row) {
     const int32_t c = col - 1;
     const int32_t r = both ? row - 1 : row;
     const int16_t* delayed = buffers[1] + col * step;
-    if (c >= plan.whole_cols || r >= plan.whole_rows) {
+    uint8_t* out = planned_address(plan, c, r);
+    if (out == nullptr) {
         // Cut by the DIB: handed on as output_mcu hands on a ring slot.
         if (write_smoothed_mcu_from(props, c, r, delayed, nullptr)) return;
         copy_values(mcu, delayed, static_cast<size_t>(plan.blocks) * 64);
         convert_general(props, c, r);
         return;
     }
-    uint8_t* out = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(props->output_start) +
-                                              static_cast<uintptr_t>(c) * plan.column_bytes +
-                                              static_cast<uintptr_t>(r) * plan.row_bytes);
     props->source.mcu_out_ptr = out;
 
     x86::SMOOTHED_MCU m = plan.fixed;
@@ -612,6 +616,56 @@ void output_planned_mcu(const SMOOTH_PLAN& plan, int32_t col, int32_t row) {
         }
     }
     plan.writer(m);
+}
+
+}  // namespace
+
+bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
+                 OUTPUT_PLAN* plan) {
+    *plan = OUTPUT_PLAN{};
+    if (props == nullptr || scan == nullptr || props->stage_table == nullptr) return false;
+    if (!layout.output_step || layout.coefficient_mode || layout.scale_factor != 1) return false;
+    if (props->progressive_scans != 0 || scan != props->current_scan) return false;
+    if (props->coef_output != nullptr && props->coef_output->flag != 0) return false;
+    const STAGE_TABLE* table = props->stage_table;
+    if (table->active_output_driver == nullptr || table->active_idct_8x8 == nullptr) return false;
+    if (layout.mcus_per_row < 1 || layout.mcu_rows < 1 || layout.mcu_blocks < 1 ||
+        layout.mcu_blocks > MAX_MCU_BLOCKS)
+        return false;
+    // The whole image, with every pixel of a whole MCU visible.
+    if (props->roi_left != 0 || props->roi_top != 0 || props->roi_right != 0 || props->roi_bottom != 0) return false;
+    if (props->output_start == nullptr) return false;
+
+    if (props->upsample_filter == 1 && props->smooth_ring != nullptr) {
+        if (!plan_smoothed(props, scan, layout, plan)) return false;
+    } else {
+        if (!member_kernel(props, &plan->kernel) || props->dib_channels != plan->kernel.bytes_per_pixel) return false;
+        plan->kind = PLAN_KERNEL;
+        plan->blocks = layout.mcu_blocks;
+    }
+    const int64_t rows = props->dib_height < 0 ? -static_cast<int64_t>(props->dib_height) : props->dib_height;
+    const int64_t columns = props->dib_width > 0 ? props->dib_width : 0;
+    const int32_t w = plan->kernel.width, h = plan->kernel.height;
+    plan->props = props;
+    plan->source = source;
+    plan->scan = scan;
+    plan->mcu = props->mcu_buffer;
+    plan->idct = table->active_idct_8x8;
+    plan->mcus_per_row = layout.mcus_per_row;
+    plan->mcu_rows = layout.mcu_rows;
+    plan->whole_cols = static_cast<int32_t>(std::min<int64_t>(columns / w, layout.mcus_per_row));
+    plan->whole_rows = static_cast<int32_t>(std::min<int64_t>(rows / h, layout.mcu_rows));
+    plan->column_bytes = static_cast<uintptr_t>(w) * static_cast<uintptr_t>(props->dib_channels);
+    plan->row_bytes = static_cast<uintptr_t>(h) * static_cast<uintptr_t>(props->dib_stride);
+    plan->stride = props->dib_stride;
+    return true;
+}
+
+void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    if (plan.kind == PLAN_KERNEL)
+        output_planned_kernel(plan, col, row);
+    else
+        output_planned_smoothed(plan, col, row);
 }
 
 }  // namespace vantorel

@@ -495,6 +495,28 @@ VANTOREL_KERNEL4(kernel_copy_4444_quad, 444, FMT_COPY4)
 // Entry routines of the fixed members
 // ---------------------------------------------------------------------------
 
+// Every three- and four-component member: entry routine, layout, pixel format,
+// kernel word and the generic kernel standing in for an empty word.
+#define VANTOREL_THREE_COMPONENT_MEMBERS(X)                                                         \
+    X(convert_ycc444_rgb, LAYOUT_444, FMT_RGB, output_kernel_42, &kernel_convert_ycc444_rgb)        \
+    X(convert_ycc444_bgr, LAYOUT_444, FMT_BGR, output_kernel_45, &kernel_convert_ycc444_bgr)        \
+    X(convert_ycc420_rgb, LAYOUT_420, FMT_RGB, output_kernel_44, &kernel_convert_ycc420_rgb)        \
+    X(convert_ycc420_bgr, LAYOUT_420, FMT_BGR, output_kernel_47, &kernel_convert_ycc420_bgr)        \
+    X(convert_ycc422_rgb, LAYOUT_422, FMT_RGB, output_kernel_43, &kernel_convert_ycc422_rgb)        \
+    X(convert_ycc422_bgr, LAYOUT_422, FMT_BGR, output_kernel_46, &kernel_convert_ycc422_bgr)        \
+    X(convert_ycc444_quad, LAYOUT_444, FMT_QUAD, output_kernel_48, &kernel_convert_ycc444_quad)     \
+    X(convert_ycc420_quad, LAYOUT_420, FMT_QUAD, output_kernel_50, &kernel_convert_ycc420_quad)     \
+    X(convert_ycc422_quad, LAYOUT_422, FMT_QUAD, output_kernel_49, &kernel_convert_ycc422_quad)     \
+    X(copy_444_quad, LAYOUT_444, FMT_COPY_QUAD, output_kernel_54, &kernel_copy_444_quad)           \
+    X(copy_420, LAYOUT_420, FMT_COPY3, output_kernel_53, &kernel_copy_420)                          \
+    X(copy_422, LAYOUT_422, FMT_COPY3, output_kernel_52, &kernel_copy_422)                          \
+    X(pack_ycc422, LAYOUT_422, FMT_PACK, output_kernel_55, &kernel_pack_ycc422)
+#define VANTOREL_FOUR_COMPONENT_MEMBERS(X)                                                          \
+    X(convert_ycca444_quad, LAYOUT_444, FMT_YCCA, output_kernel_56, &kernel_convert_ycca444_quad)   \
+    X(convert_ycca420_quad, LAYOUT_420, FMT_YCCA, output_kernel_58, &kernel_convert_ycca420_quad)   \
+    X(convert_ycca422_quad, LAYOUT_422, FMT_YCCA, output_kernel_57, &kernel_convert_ycca422_quad)   \
+    X(copy_4444_quad, LAYOUT_444, FMT_COPY4, output_kernel_59, &kernel_copy_4444_quad)
+
 #define VANTOREL_MEMBER3(name, layout, format, word, generic)                                             \
     JPEG_STATUS name(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) {                          \
         return run_member<layout, format>(props, mcu_col, mcu_row,                                        \
@@ -506,23 +528,8 @@ VANTOREL_KERNEL4(kernel_copy_4444_quad, 444, FMT_COPY4)
                                           word_or<Kernel4>(props, &STAGE_TABLE::word, generic)); \
     }
 
-VANTOREL_MEMBER3(convert_ycc444_rgb, LAYOUT_444, FMT_RGB, output_kernel_42, &kernel_convert_ycc444_rgb)
-VANTOREL_MEMBER3(convert_ycc444_bgr, LAYOUT_444, FMT_BGR, output_kernel_45, &kernel_convert_ycc444_bgr)
-VANTOREL_MEMBER3(convert_ycc420_rgb, LAYOUT_420, FMT_RGB, output_kernel_44, &kernel_convert_ycc420_rgb)
-VANTOREL_MEMBER3(convert_ycc420_bgr, LAYOUT_420, FMT_BGR, output_kernel_47, &kernel_convert_ycc420_bgr)
-VANTOREL_MEMBER3(convert_ycc422_rgb, LAYOUT_422, FMT_RGB, output_kernel_43, &kernel_convert_ycc422_rgb)
-VANTOREL_MEMBER3(convert_ycc422_bgr, LAYOUT_422, FMT_BGR, output_kernel_46, &kernel_convert_ycc422_bgr)
-VANTOREL_MEMBER3(convert_ycc444_quad, LAYOUT_444, FMT_QUAD, output_kernel_48, &kernel_convert_ycc444_quad)
-VANTOREL_MEMBER3(convert_ycc420_quad, LAYOUT_420, FMT_QUAD, output_kernel_50, &kernel_convert_ycc420_quad)
-VANTOREL_MEMBER3(convert_ycc422_quad, LAYOUT_422, FMT_QUAD, output_kernel_49, &kernel_convert_ycc422_quad)
-VANTOREL_MEMBER4(convert_ycca444_quad, LAYOUT_444, FMT_YCCA, output_kernel_56, &kernel_convert_ycca444_quad)
-VANTOREL_MEMBER4(convert_ycca420_quad, LAYOUT_420, FMT_YCCA, output_kernel_58, &kernel_convert_ycca420_quad)
-VANTOREL_MEMBER4(convert_ycca422_quad, LAYOUT_422, FMT_YCCA, output_kernel_57, &kernel_convert_ycca422_quad)
-VANTOREL_MEMBER3(copy_444_quad, LAYOUT_444, FMT_COPY_QUAD, output_kernel_54, &kernel_copy_444_quad)
-VANTOREL_MEMBER4(copy_4444_quad, LAYOUT_444, FMT_COPY4, output_kernel_59, &kernel_copy_4444_quad)
-VANTOREL_MEMBER3(copy_420, LAYOUT_420, FMT_COPY3, output_kernel_53, &kernel_copy_420)
-VANTOREL_MEMBER3(copy_422, LAYOUT_422, FMT_COPY3, output_kernel_52, &kernel_copy_422)
-VANTOREL_MEMBER3(pack_ycc422, LAYOUT_422, FMT_PACK, output_kernel_55, &kernel_pack_ycc422)
+VANTOREL_THREE_COMPONENT_MEMBERS(VANTOREL_MEMBER3)
+VANTOREL_FOUR_COMPONENT_MEMBERS(VANTOREL_MEMBER4)
 
 #undef VANTOREL_MEMBER3
 #undef VANTOREL_MEMBER4
@@ -557,6 +564,40 @@ JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row) 
         for (int32_t px = clip.left; px < clip.right; ++px) row[px] = clamp_byte(samples[py * 8 + px]);
     }
     return STATUS_SUCCESS;
+}
+
+
+namespace {
+
+template <Layout L, Format F>
+bool describe_member(Kernel3 three, Kernel4 four, MEMBER_KERNEL* out) {
+    *out = MEMBER_KERNEL{three, four, nullptr, layout_width(L), layout_height(L), bytes_per_pixel(F), luma_blocks(L)};
+    return true;
+}
+
+}  // namespace
+
+bool member_kernel(const JPEG_PROPERTIES* props, MEMBER_KERNEL* out) {
+    *out = MEMBER_KERNEL{};
+    if (props == nullptr || props->stage_table == nullptr) return false;
+    const OutputDriverRoutine member = props->stage_table->active_output_driver;
+#define VANTOREL_DESCRIBE3(name, layout, format, word, generic) \
+    if (member == &name)                                         \
+        return describe_member<layout, format>(word_or<Kernel3>(props, &STAGE_TABLE::word, generic), nullptr, out);
+#define VANTOREL_DESCRIBE4(name, layout, format, word, generic) \
+    if (member == &name)                                         \
+        return describe_member<layout, format>(nullptr, word_or<Kernel4>(props, &STAGE_TABLE::word, generic), out);
+    VANTOREL_THREE_COMPONENT_MEMBERS(VANTOREL_DESCRIBE3)
+    VANTOREL_FOUR_COMPONENT_MEMBERS(VANTOREL_DESCRIBE4)
+#undef VANTOREL_DESCRIBE3
+#undef VANTOREL_DESCRIBE4
+    if (member == &copy_444) return describe_member<LAYOUT_444, FMT_COPY3>(&kernel_copy_444, nullptr, out);
+    if (member == &copy_gray) {
+        *out = MEMBER_KERNEL{nullptr, nullptr, word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray),
+                             8, 8, 1, 1};
+        return true;
+    }
+    return false;
 }
 
 }  // namespace vantorel

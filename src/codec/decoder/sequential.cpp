@@ -97,6 +97,54 @@ JPEG_STATUS decode_sequential_mcu(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PRO
     return STATUS_SUCCESS;
 }
 
+// decode_sequential_mcu's work in normal mode with the per-block choices made
+// once for the scan: the tables, the predictor and the quantiser of each block
+// of the MCU in order.
+struct DECODE_PLAN {
+    static constexpr int32_t MAX_BLOCKS = 10;
+    BlockDecodeRoutine decode;
+    DequantizeRoutine dequantize;
+    int32_t blocks;
+    struct {
+        const HUFF_DECODE_TABLE* dc;
+        const HUFF_DECODE_TABLE* ac;
+        const QUANT_VALUE* quant;
+        int32_t component;
+    } block[MAX_BLOCKS];
+};
+
+// False (with nothing planned) in coefficient mode and for an MCU of more blocks
+// than a scan may carry.
+bool plan_decode(const SCAN_INFO* scan, const JPEG_PROPERTIES* props, const SCAN_LAYOUT& layout, DECODE_PLAN* plan) {
+    const STAGE_TABLE* table = props->stage_table;
+    if (layout.coefficient_mode || table->decode_block == nullptr || table->active_dequantize == nullptr) return false;
+    plan->decode = table->decode_block;
+    plan->dequantize = table->active_dequantize;
+    int32_t n = 0;
+    for (int32_t i = 0; i < layout.component_count; ++i) {
+        const SCAN_COMPONENT& comp = scan->components[i];
+        if (comp.quant_table == nullptr) return false;
+        for (int32_t b = 0; b < layout.blocks[i]; ++b) {
+            if (n == DECODE_PLAN::MAX_BLOCKS) return false;
+            plan->block[n++] = {comp.dc_table, comp.ac_table, comp.quant_table->quant_values, i};
+        }
+    }
+    plan->blocks = n;
+    return true;
+}
+
+JPEG_STATUS decode_planned_mcu(BYTE_SOURCE* source, SCAN_INFO* scan, const DECODE_PLAN& plan, int16_t* block) {
+    for (int32_t b = 0; b < plan.blocks; ++b, block += 64) {
+        const auto& p = plan.block[b];
+        int16_t predictor = static_cast<int16_t>(scan->dc_predictors[p.component]);
+        const JPEG_STATUS status = plan.decode(source, p.dc, p.ac, &predictor, block);
+        scan->dc_predictors[p.component] = predictor;
+        if (status < 0) return status;
+        plan.dequantize(block, p.quant);
+    }
+    return STATUS_SUCCESS;
+}
+
 // Passes over one MCU keeping only the DC predictors in step.
 JPEG_STATUS skip_sequential_mcu(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PROPERTIES* props,
                                 const SCAN_LAYOUT& layout) {
@@ -485,12 +533,15 @@ JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PR
 
     int32_t resume_col = scan->resume_state[0] > 0 ? scan->resume_state[0] : 0;
     const int32_t resume_row = scan->resume_state[1] > 0 ? scan->resume_state[1] : 0;
-    SMOOTH_PLAN plan;
-    const bool planned = output && plan_smoothed_output(props, source, scan, layout, &plan);
+    OUTPUT_PLAN plan;
+    const bool planned = output && plan_output(props, source, scan, layout, &plan);
+    DECODE_PLAN decode_plan{};
+    const bool decode_planned = plan_decode(scan, props, layout, &decode_plan);
 
     for (int32_t row = resume_row; row < mcu_rows; ++row) {
         for (int32_t col = row == resume_row ? resume_col : 0; col < mcus_per_row; ++col) {
-            status = decode_sequential_mcu(source, scan, props, layout, col, row);
+            status = decode_planned ? decode_planned_mcu(source, scan, decode_plan, props->mcu_buffer)
+                                    : decode_sequential_mcu(source, scan, props, layout, col, row);
             if (status < 0) return status;
             status = process_restart(source, scan, mcus_per_row, mcu_rows, col, row);
             if (status != 0) return status;

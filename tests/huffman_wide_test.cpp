@@ -20,17 +20,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A canonical table with `count` symbols whose code lengths are drawn from 1-16
-// (long ones included, so the slow search is reached); the counts always fit
-// their lengths. Symbols are random bytes, duplicates allowed.
-HUFF_DECODE_TABLE random_table(std::mt19937& rng, uint32_t table_class) {
+// A canonical table with `count` symbols whose code lengths are drawn from 2 to
+// `longest` (by default up to 16, so the slow search is reached); the counts
+// always fit their lengths. Symbols are random bytes, duplicates allowed.
+HUFF_DECODE_TABLE random_table(std::mt19937& rng, uint32_t table_class, int longest = 16) {
     uint8_t counts[16] = {};
     std::vector<uint8_t> symbols;
     // Kraft budget in units of 2^-16: a code of length L uses 2^(16-L).
     int64_t budget = 1 << 16;
     const int wanted = 2 + static_cast<int>(rng() % 160);
     for (int i = 0; i < wanted; ++i) {
-        const int length = 2 + static_cast<int>(rng() % 15);  // 2-16
+        const int length = 2 + static_cast<int>(rng() % static_cast<unsigned>(longest - 1));
         const int64_t cost = int64_t{1} << (16 - length);
         if (cost > budget) continue;
         budget -= cost;
@@ -210,6 +210,49 @@ TEST(WideBlockDecode, EitherFamilyCanContinueAScanTheOtherBegan) {
         compare_runs(stream, dc, ac, decode_block_dc_only, turns(decode_block_dc_only, decode_block_dc_only_wide), 80,
                      label + " (DC only)");
         if (HasFatalFailure()) return;
+    }
+}
+
+// The joined decoder decodes and dequantises in one pass; after every block it
+// must leave what the wide decoder followed by the dequantisation leaves. Its
+// tables favour short codes so that most symbols take the joined look-up,
+// while long codes, small counts before a refill, markers and early ends still
+// send it to the plain steps. Quantisation steps go up to 16 bits, so the
+// products wrap. Between blocks the scan may pass to the wide decoder.
+TEST(WideBlockDecode, JoinedDecoderMatchesTheWideDecoderAndDequantisation) {
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 400; ++round) {
+        const HUFF_DECODE_TABLE dc = random_table(rng, 0, round % 2 == 0 ? 9 : 16);
+        const HUFF_DECODE_TABLE ac = random_table(rng, 1, round % 2 == 0 ? 9 : 16);
+        JOINED_HUFF_TABLE joined;
+        build_joined_table(&ac, &joined);
+        QUANT_VALUE quant[80];
+        for (QUANT_VALUE& q : quant) q = round % 3 == 0 ? static_cast<QUANT_VALUE>(rng() % 65536) : 1 + rng() % 60;
+        const std::vector<uint8_t> stream = random_stream(rng, 16 + rng() % 600, round % 3 == 0);
+        const uint32_t pattern = round % 4 == 0 ? static_cast<uint32_t>(rng()) : ~0u;
+        Source a(stream), b(stream);
+        int16_t pa = 0, pb = 0;
+        for (int i = 0; i < 120; ++i) {
+            int16_t ba[64], bb[64];
+            std::memset(ba, 0x5A, sizeof ba);
+            std::memset(bb, 0x5A, sizeof bb);
+            const JPEG_STATUS sa = decode_block_wide(&a.source, &dc, &ac, &pa, ba);
+            if (sa >= 0) dequantize_direct(ba, quant);
+            const bool join = ((pattern >> (i % 32)) & 1u) != 0;
+            JPEG_STATUS sb;
+            if (join) {
+                sb = decode_block_joined(&b.source, &dc, &ac, &joined, quant, &pb, bb);
+            } else {
+                sb = decode_block_wide(&b.source, &dc, &ac, &pb, bb);
+                if (sb >= 0) dequantize_direct(bb, quant);
+            }
+            const std::string where = "round " + std::to_string(round) + ", block " + std::to_string(i);
+            ASSERT_EQ(sa, sb) << where;
+            ASSERT_EQ(pa, pb) << where;
+            if (sa >= 0) ASSERT_EQ(0, std::memcmp(ba, bb, sizeof ba)) << where;
+            expect_same_state(a.source, b.source, where);
+            if (sa < 0) break;
+        }
     }
 }
 

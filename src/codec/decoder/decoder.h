@@ -63,6 +63,24 @@ JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_t
                               const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
 JPEG_STATUS decode_block_dc_only_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
                                       const HUFF_DECODE_TABLE* ac_table, int16_t* predictor, int16_t* block);
+// A look-up of the next BITS bits that decodes a short AC code together with
+// its magnitude bits: the bits both take (0 where the plain steps must run:
+// a code longer than 8 bits, or one whose magnitude bits do not fit), the
+// run, and the extended value in the top half. A code of no magnitude is
+// flagged END (end of block) or SKIP (sixteen zeros). Built per table for a
+// scan.
+struct JOINED_HUFF_TABLE {
+    static constexpr int32_t BITS = 9;
+    static constexpr uint32_t TOTAL = 0x1F, END = 0x20, SKIP = 0x40;
+    uint32_t entry[1 << BITS];
+};
+void build_joined_table(const HUFF_DECODE_TABLE* table, JOINED_HUFF_TABLE* out);
+// decode_block_wide followed by dequantize_direct with `quant`, in one pass:
+// the same coefficients (dequantised), predictor, pending marker and input
+// position. On a failed block the coefficients are unspecified.
+JPEG_STATUS decode_block_joined(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                                const HUFF_DECODE_TABLE* ac_table, const JOINED_HUFF_TABLE* ac_joined,
+                                const QUANT_VALUE* quant, int16_t* predictor, int16_t* block);
 
 // The next n bits (1-16), most significant first; bits past the end of in-memory
 // data read as zeros. The caller has filled first.

@@ -247,4 +247,103 @@ JPEG_STATUS decode_block_dc_only_wide(BYTE_SOURCE* source, const HUFF_DECODE_TAB
     return block_result(status);
 }
 
+// ---------------------------------------------------------------------------
+// Joined code and magnitude look-up
+// ---------------------------------------------------------------------------
+
+void build_joined_table(const HUFF_DECODE_TABLE* table, JOINED_HUFF_TABLE* out) {
+    constexpr int32_t B = JOINED_HUFF_TABLE::BITS;
+    for (uint32_t i = 0; i < (1u << B); ++i) {
+        const uint32_t entry = table->lookahead[i >> (B - 8)];
+        const int32_t length = static_cast<int32_t>(entry >> 16);
+        const uint32_t symbol = entry & 0xFFFFu;
+        const int32_t size = static_cast<int32_t>(symbol & 15);
+        const int32_t run = static_cast<int32_t>((symbol >> 4) & 15);
+        uint32_t joined = 0;
+        if (length == 0 || length > 8) {
+            joined = 0;  // longer than the lookahead: the plain steps
+        } else if (size == 0) {
+            joined = static_cast<uint32_t>(length) | (run == 15 ? JOINED_HUFF_TABLE::SKIP : JOINED_HUFF_TABLE::END);
+        } else if (length + size <= B) {
+            const uint32_t bits = (i >> (B - length - size)) & ((1u << size) - 1u);
+            const int32_t value = extend_value(bits, size);
+            joined = static_cast<uint32_t>(length + size) | static_cast<uint32_t>(run) << 8 |
+                     static_cast<uint32_t>(static_cast<uint16_t>(value)) << 16;
+        }
+        out->entry[i] = joined;
+    }
+}
+
+namespace {
+
+// A coefficient times its quantisation step, kept to 16 bits as the
+// dequantisation routines keep it.
+inline int16_t dequantized(int32_t value, QUANT_VALUE step) {
+    return static_cast<int16_t>(static_cast<uint16_t>(value) * static_cast<uint32_t>(static_cast<uint16_t>(step)));
+}
+
+}  // namespace
+
+JPEG_STATUS decode_block_joined(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table,
+                                const HUFF_DECODE_TABLE* ac_table, const JOINED_HUFF_TABLE* ac_joined,
+                                const QUANT_VALUE* quant, int16_t* predictor, int16_t* block) {
+    if (!usable(source)) {
+        const JPEG_STATUS status = decode_block(source, dc_table, ac_table, predictor, block);
+        if (status >= 0) dequantize_direct(block, quant);
+        return generic_result(source, status);
+    }
+    constexpr int32_t B = JOINED_HUFF_TABLE::BITS;
+    clear_block(block);
+    WideBits bits{source, 0, 0};
+    bits.load();
+
+    JPEG_STATUS status = wide_dc(bits, dc_table, predictor);
+    if (status != STATUS_SUCCESS) {
+        bits.store();
+        return block_result(status);
+    }
+    block[0] = dequantized(*predictor, quant[0]);
+
+    // A joined entry is taken only when the plain steps would take the same
+    // bits without a refill: at least 8 bits held for the code, and the code
+    // and its magnitude bits all among those held.
+    int32_t k = 1;
+    while (k < 64) {
+        const uint32_t entry = ac_joined->entry[bits.acc >> (64 - B)];
+        const uint32_t total = entry & JOINED_HUFF_TABLE::TOTAL;
+        if (__builtin_expect(bits.count >= 8 && total - 1u < static_cast<uint32_t>(bits.count), 1)) {
+            bits.acc <<= total;
+            bits.count -= static_cast<int32_t>(total);
+            if (__builtin_expect((entry & (JOINED_HUFF_TABLE::END | JOINED_HUFF_TABLE::SKIP)) == 0, 1)) {
+                k += static_cast<int32_t>((entry >> 8) & 15);
+                const int32_t at = natural_order[k];
+                block[at] = dequantized(static_cast<int32_t>(entry) >> 16, quant[at]);
+                ++k;
+                continue;
+            }
+            if ((entry & JOINED_HUFF_TABLE::END) != 0) break;
+            k += 16;
+            continue;
+        }
+        int32_t symbol;
+        status = bits.symbol(ac_table, &symbol);
+        if (status != STATUS_SUCCESS) break;
+        const int32_t run = (symbol >> 4) & 15;
+        const int32_t size = symbol & 15;
+        if (size == 0) {
+            if (run != 15) break;
+            k += 16;
+            continue;
+        }
+        int32_t value;
+        status = bits.value(size, &value);
+        if (status != STATUS_SUCCESS) break;
+        const int32_t at = natural_order[k + run];
+        block[at] = dequantized(value, quant[at]);
+        k += run + 1;
+    }
+    bits.store();
+    return block_result(status);
+}
+
 }  // namespace vantorel

@@ -99,9 +99,13 @@ JPEG_STATUS decode_sequential_mcu(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PRO
 
 // decode_sequential_mcu's work in normal mode with the per-block choices made
 // once for the scan: the tables, the predictor and the quantiser of each block
-// of the MCU in order.
+// of the MCU in order. Where the variant block decoder and a direct-family
+// quantiser are installed and the scan is long enough to repay it, each
+// distinct AC table also gets its joined look-up, and each block is decoded
+// and dequantised in one pass with it.
 struct DECODE_PLAN {
     static constexpr int32_t MAX_BLOCKS = 10;
+    static constexpr int32_t MAX_JOINED = 4;
     BlockDecodeRoutine decode;
     DequantizeRoutine dequantize;
     int32_t blocks;
@@ -110,13 +114,31 @@ struct DECODE_PLAN {
         const HUFF_DECODE_TABLE* ac;
         const QUANT_VALUE* quant;
         int32_t component;
+        const JOINED_HUFF_TABLE* joined;
     } block[MAX_BLOCKS];
+    bool joined;
+    int32_t joined_tables;
+    const HUFF_DECODE_TABLE* joined_source[MAX_JOINED];
+    JOINED_HUFF_TABLE joined_table[MAX_JOINED];
 };
 
+// The joined look-up of `table`, built on first use; null when all are taken.
+const JOINED_HUFF_TABLE* joined_for(DECODE_PLAN* plan, const HUFF_DECODE_TABLE* table) {
+    for (int32_t i = 0; i < plan->joined_tables; ++i)
+        if (plan->joined_source[i] == table) return &plan->joined_table[i];
+    if (plan->joined_tables == DECODE_PLAN::MAX_JOINED) return nullptr;
+    const int32_t i = plan->joined_tables++;
+    plan->joined_source[i] = table;
+    build_joined_table(table, &plan->joined_table[i]);
+    return &plan->joined_table[i];
+}
+
 // False (with nothing planned) in coefficient mode and for an MCU of more blocks
-// than a scan may carry.
-bool plan_decode(const SCAN_INFO* scan, const JPEG_PROPERTIES* props, const SCAN_LAYOUT& layout, DECODE_PLAN* plan) {
+// than a scan may carry. `mcus` is how many MCUs the call may decode.
+bool plan_decode(const SCAN_INFO* scan, const JPEG_PROPERTIES* props, const SCAN_LAYOUT& layout, int64_t mcus,
+                 DECODE_PLAN* plan) {
     const STAGE_TABLE* table = props->stage_table;
+    plan->joined_tables = 0;
     if (layout.coefficient_mode || table->decode_block == nullptr || table->active_dequantize == nullptr) return false;
     plan->decode = table->decode_block;
     plan->dequantize = table->active_dequantize;
@@ -126,10 +148,20 @@ bool plan_decode(const SCAN_INFO* scan, const JPEG_PROPERTIES* props, const SCAN
         if (comp.quant_table == nullptr) return false;
         for (int32_t b = 0; b < layout.blocks[i]; ++b) {
             if (n == DECODE_PLAN::MAX_BLOCKS) return false;
-            plan->block[n++] = {comp.dc_table, comp.ac_table, comp.quant_table->quant_values, i};
+            plan->block[n++] = {comp.dc_table, comp.ac_table, comp.quant_table->quant_values, i, nullptr};
         }
     }
     plan->blocks = n;
+    // A table costs about as much to build as decoding a few dozen blocks, and a
+    // caller asking for interrupts gets one MCU per call, so short runs keep
+    // to the installed routines.
+    plan->joined = table->decode_block == &decode_block_wide && props->idct_family == 1 &&
+                   props->interrupt_request == 0 && mcus * n >= 1024;
+    for (int32_t b = 0; plan->joined && b < n; ++b) {
+        auto& p = plan->block[b];
+        p.joined = p.ac != nullptr ? joined_for(plan, p.ac) : nullptr;
+        if (p.joined == nullptr) plan->joined = false;
+    }
     return true;
 }
 
@@ -137,10 +169,16 @@ JPEG_STATUS decode_planned_mcu(BYTE_SOURCE* source, SCAN_INFO* scan, const DECOD
     for (int32_t b = 0; b < plan.blocks; ++b, block += 64) {
         const auto& p = plan.block[b];
         int16_t predictor = static_cast<int16_t>(scan->dc_predictors[p.component]);
-        const JPEG_STATUS status = plan.decode(source, p.dc, p.ac, &predictor, block);
-        scan->dc_predictors[p.component] = predictor;
-        if (status < 0) return status;
-        plan.dequantize(block, p.quant);
+        if (plan.joined) {
+            const JPEG_STATUS status = decode_block_joined(source, p.dc, p.ac, p.joined, p.quant, &predictor, block);
+            scan->dc_predictors[p.component] = predictor;
+            if (status < 0) return status;
+        } else {
+            const JPEG_STATUS status = plan.decode(source, p.dc, p.ac, &predictor, block);
+            scan->dc_predictors[p.component] = predictor;
+            if (status < 0) return status;
+            plan.dequantize(block, p.quant);
+        }
     }
     return STATUS_SUCCESS;
 }
@@ -535,8 +573,9 @@ JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PR
     const int32_t resume_row = scan->resume_state[1] > 0 ? scan->resume_state[1] : 0;
     OUTPUT_PLAN plan;
     const bool planned = output && plan_output(props, source, scan, layout, &plan);
-    DECODE_PLAN decode_plan{};
-    const bool decode_planned = plan_decode(scan, props, layout, &decode_plan);
+    DECODE_PLAN decode_plan;
+    const int64_t mcus = static_cast<int64_t>(mcus_per_row) * (mcu_rows - resume_row) - resume_col;
+    const bool decode_planned = plan_decode(scan, props, layout, mcus, &decode_plan);
 
     for (int32_t row = resume_row; row < mcu_rows; ++row) {
         for (int32_t col = row == resume_row ? resume_col : 0; col < mcus_per_row; ++col) {

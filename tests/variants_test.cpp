@@ -482,6 +482,30 @@ TEST(VariantKernels, GrayCopyIsIdentical) {
     }
 }
 
+// Grey into three-byte pixels: each sample's low byte three times, and nothing
+// written past the 24 bytes of a row.
+TEST(VariantKernels, GreySpreadRepeatsEachLowByteThreeTimes) {
+    std::vector<std::pair<const char*, GrayKernel>> kernels = {{"generic", &kernel_spread_gray}};
+    if (__builtin_cpu_supports("ssse3")) kernels.push_back({"shuffle", &x86::spread_gray_ssse3});
+    std::mt19937 rng(8);
+    std::uniform_int_distribution<int> any(-32768, 32767);
+    constexpr int kStride = 29;
+    for (const auto& [name, kernel] : kernels) {
+        for (int n = 0; n < 300; ++n) {
+            int16_t s[64];
+            for (auto& v : s) v = static_cast<int16_t>(n % 2 == 0 ? any(rng) & 255 : any(rng));
+            uint8_t dib[8 * kStride];
+            std::memset(dib, 0x5A, sizeof dib);
+            kernel(s, dib, kStride);
+            for (int i = 0; i < 8 * kStride; ++i) {
+                const int y = i / kStride, x = i % kStride;
+                const uint8_t expect = x < 24 ? static_cast<uint8_t>(s[8 * y + x / 3]) : 0x5A;
+                ASSERT_EQ(dib[i], expect) << name << " row " << y << " byte " << x;
+            }
+        }
+    }
+}
+
 #endif  // VANTOREL_X86_BODIES
 
 // ---------------------------------------------------------------------------

@@ -30,6 +30,9 @@ void fill_stage_table(STAGE_TABLE* table, int32_t variant);
 // byte shuffle (and, for the 256-bit one, what the 256-bit transform needs).
 enum SMOOTHED_WRITER { SMOOTHED_GENERIC, SMOOTHED_128, SMOOTHED_256 };
 SMOOTHED_WRITER smoothed_writer_for(const STAGE_TABLE* table);
+// The kernel spread_gray hands a whole MCU to: the shuffle body where the
+// smoothed writer would take a packed body, else kernel_spread_gray.
+GrayKernel spread_gray_kernel_for(const STAGE_TABLE* table);
 
 // Processor variants and the override (processor.cpp).
 JPEG_STATUS select_processor_variant(STAGE_TABLE* table);

@@ -168,6 +168,16 @@ void fill_stage_table(STAGE_TABLE* table, int32_t variant) {
         fill_generic(table);
 }
 
+GrayKernel spread_gray_kernel_for(const STAGE_TABLE* table) {
+#if VANTOREL_X86_BODIES
+    // The shuffle body goes with the packed smoothed writers.
+    if (smoothed_writer_for(table) != SMOOTHED_GENERIC) return &x86::spread_gray_ssse3;
+#else
+    (void)table;
+#endif
+    return &kernel_spread_gray;
+}
+
 SMOOTHED_WRITER smoothed_writer_for(const STAGE_TABLE* table) {
     // Every variant fill, and no generic one, installs the wide block decoders.
     if (table == nullptr || table->decode_block != &decode_block_wide) return SMOOTHED_GENERIC;

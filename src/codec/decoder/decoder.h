@@ -354,6 +354,7 @@ JPEG_STATUS pack_ycc422(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row
 JPEG_STATUS copy_gray(JPEG_PROPERTIES* props, int32_t mcu_col, int32_t mcu_row);
 // The generic kernels the stage table's words 41-59 hold in the generic fill.
 void kernel_copy_gray(const int16_t* samples, uint8_t* dest, intptr_t stride);
+void kernel_spread_gray(const int16_t* samples, uint8_t* dest, intptr_t stride);
 void kernel_convert_ycc444_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void kernel_convert_ycc422_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void kernel_convert_ycc420_rgb(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);

@@ -19,6 +19,7 @@
 #include <bit>
 #include <cstring>
 
+#include "codec/codec.h"
 #include "codec/decoder/decoder.h"
 
 namespace vantorel {
@@ -592,6 +593,10 @@ bool member_kernel(const JPEG_PROPERTIES* props, MEMBER_KERNEL* out) {
 #undef VANTOREL_DESCRIBE3
 #undef VANTOREL_DESCRIBE4
     if (member == &copy_444) return describe_member<LAYOUT_444, FMT_COPY3>(&kernel_copy_444, nullptr, out);
+    if (member == &spread_gray && props->jpeg_color == CS_GRAY) {
+        *out = MEMBER_KERNEL{nullptr, nullptr, spread_gray_kernel_for(props->stage_table), 8, 8, 3, 1};
+        return true;
+    }
     if (member == &copy_gray) {
         *out = MEMBER_KERNEL{nullptr, nullptr, word_or<GrayKernel>(props, &STAGE_TABLE::output_kernel_41, &kernel_copy_gray),
                              8, 8, 1, 1};

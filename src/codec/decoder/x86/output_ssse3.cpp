@@ -78,6 +78,21 @@ VANTOREL_SSSE3_KERNEL(convert_ycc422_bgr_ssse3, 422, ORDER_BGR)
 VANTOREL_SSSE3_KERNEL(convert_ycc420_rgb_ssse3, 420, ORDER_RGB)
 VANTOREL_SSSE3_KERNEL(convert_ycc420_bgr_ssse3, 420, ORDER_BGR)
 
+// Grey samples into three equal bytes: the low byte of each sample, picked
+// three times over by two shuffles per row (the first sixteen bytes of the
+// row's 24, then the last eight).
+VANTOREL_SSSE3_ENTRY void spread_gray_ssse3(const int16_t* samples, uint8_t* dest, intptr_t stride) {
+    const __m128i first = _mm_setr_epi8(0, 0, 0, 2, 2, 2, 4, 4, 4, 6, 6, 6, 8, 8, 8, 10);
+    const __m128i last = _mm_setr_epi8(10, 10, 12, 12, 12, 14, 14, 14, -1, -1, -1, -1, -1, -1, -1, -1);
+    for (int32_t y = 0; y < 8; ++y) {
+        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + 8 * y));
+        uint8_t* line = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(dest) +
+                                                   static_cast<uintptr_t>(static_cast<intptr_t>(y) * stride));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line), _mm_shuffle_epi8(row, first));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(line + 16), _mm_shuffle_epi8(row, last));
+    }
+}
+
 #undef VANTOREL_SSSE3_KERNEL
 #undef VANTOREL_SSSE3_ENTRY
 

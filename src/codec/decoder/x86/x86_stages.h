@@ -94,6 +94,8 @@ void convert_ycc422_rgb_ssse3(const int16_t* y, const int16_t* cb, const int16_t
 void convert_ycc422_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_rgb_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_bgr_ssse3(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
+// Grey into three equal bytes per pixel (kernel_spread_gray's bytes).
+void spread_gray_ssse3(const int16_t* samples, uint8_t* dest, intptr_t stride);
 void convert_ycc444_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc422_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);
 void convert_ycc420_quad_sse2(const int16_t* y, const int16_t* cb, const int16_t* cr, uint8_t* dest, intptr_t stride);

@@ -235,6 +235,7 @@ struct OUTPUT_PLAN {
     IdctRoutine idct;
     int32_t blocks;
     int32_t mcus_per_row, mcu_rows;
+    int32_t simple_sampling;
     int32_t whole_cols, whole_rows;     // MCUs lying wholly inside the DIB, from the top left
     uintptr_t column_bytes, row_bytes;  // DIB address steps of one MCU column and row
     intptr_t stride;

@@ -579,7 +579,7 @@ void output_planned_smoothed(const OUTPUT_PLAN& plan, int32_t col, int32_t row) 
                         (!both || (row >= 1 && row + 1 < plan.mcu_rows && ring->row == row));
     if (!inside) {
         output_mcu(props, plan.source, plan.scan, col, row, plan.blocks, plan.mcu, plan.mcus_per_row, plan.mcu_rows, 1,
-                   1);
+                   plan.simple_sampling);
         return;
     }
     int16_t* mcu = plan.mcu;
@@ -653,6 +653,7 @@ bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, c
     plan->idct = table->active_idct_8x8;
     plan->mcus_per_row = layout.mcus_per_row;
     plan->mcu_rows = layout.mcu_rows;
+    plan->simple_sampling = layout.simple_sampling;
     plan->whole_cols = static_cast<int32_t>(std::min<int64_t>(columns / w, layout.mcus_per_row));
     plan->whole_rows = static_cast<int32_t>(std::min<int64_t>(rows / h, layout.mcu_rows));
     plan->column_bytes = static_cast<uintptr_t>(w) * static_cast<uintptr_t>(props->dib_channels);

@@ -247,8 +247,12 @@ struct OUTPUT_PLAN {
 // False when the scan is in neither case; every MCU then takes output_mcu.
 bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, const SCAN_LAYOUT& layout,
                  OUTPUT_PLAN* plan);
-// output_mcu for MCU (col, row) of a planned scan (col and row inside the grid).
-void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row);
+// Where MCU (col, row) of a planned scan is best decoded: straight into the
+// ring slot the step would copy it to, or else the MCU buffer.
+int16_t* planned_destination(const OUTPUT_PLAN& plan, int32_t col, int32_t row);
+// output_mcu for MCU (col, row) of a planned scan (col and row inside the grid),
+// decoded at `decoded`: planned_destination's answer, or the MCU buffer.
+void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row, int16_t* decoded);
 
 // reduced_output.cpp: the writers of write_scaled_mcu.
 void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,

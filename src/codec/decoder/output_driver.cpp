@@ -569,24 +569,31 @@ void output_planned_kernel(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
         k.gray(mcu, out, plan.stride);
 }
 
-void output_planned_smoothed(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
-    JPEG_PROPERTIES* props = plan.props;
-    SMOOTH_RING* ring = props->smooth_ring;
+// The ring slot MCU (col, row) goes into when the planned step takes it
+// itself; null for the image's edge MCUs (their padding and edge copies) and
+// while the ring has not reached the MCU's row, which go the general way.
+int16_t* planned_slot(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    const SMOOTH_RING* ring = plan.props->smooth_ring;
     const bool both = plan.fixed.v == 2;
-    // The image's edge MCUs (their padding and edge copies) and a ring that has
-    // not reached this row yet go the general way.
     const bool inside = col >= 1 && col + 1 < plan.mcus_per_row &&
                         (!both || (row >= 1 && row + 1 < plan.mcu_rows && ring->row == row));
-    if (!inside) {
+    return inside ? ring->buffers[both ? 2 : 1] + (col + 1) * plan.slot_values : nullptr;
+}
+
+void output_planned_smoothed(const OUTPUT_PLAN& plan, int32_t col, int32_t row, int16_t* decoded) {
+    JPEG_PROPERTIES* props = plan.props;
+    int16_t* const slot = planned_slot(plan, col, row);
+    if (slot == nullptr) {
         output_mcu(props, plan.source, plan.scan, col, row, plan.blocks, plan.mcu, plan.mcus_per_row, plan.mcu_rows, 1,
                    plan.simple_sampling);
         return;
     }
-    int16_t* mcu = plan.mcu;
-    for (int32_t b = 0; b < plan.blocks; ++b) plan.idct(mcu + 64 * b);
+    for (int32_t b = 0; b < plan.blocks; ++b) plan.idct(decoded + 64 * b);
+    copy_values(slot, decoded, static_cast<size_t>(plan.blocks) * 64);
+    const bool both = plan.fixed.v == 2;
     const int64_t step = plan.slot_values;
-    int16_t* const* buffers = ring->buffers;
-    copy_values(buffers[both ? 2 : 1] + (col + 1) * step, mcu, static_cast<size_t>(plan.blocks) * 64);
+    int16_t* const* buffers = props->smooth_ring->buffers;
+    int16_t* mcu = plan.mcu;
 
     // The delayed MCU: one column back, and one row up under 2x2 sampling.
     const int32_t c = col - 1;
@@ -662,11 +669,17 @@ bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, c
     return true;
 }
 
-void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+int16_t* planned_destination(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    if (plan.kind == PLAN_SMOOTHED)
+        if (int16_t* slot = planned_slot(plan, col, row)) return slot;
+    return plan.mcu;
+}
+
+void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row, int16_t* decoded) {
     if (plan.kind == PLAN_KERNEL)
         output_planned_kernel(plan, col, row);
     else
-        output_planned_smoothed(plan, col, row);
+        output_planned_smoothed(plan, col, row, decoded);
 }
 
 }  // namespace vantorel

@@ -579,13 +579,18 @@ JPEG_STATUS decode_sequential_scan(BYTE_SOURCE* source, SCAN_INFO* scan, JPEG_PR
 
     for (int32_t row = resume_row; row < mcu_rows; ++row) {
         for (int32_t col = row == resume_row ? resume_col : 0; col < mcus_per_row; ++col) {
-            status = decode_planned ? decode_planned_mcu(source, scan, decode_plan, props->mcu_buffer)
-                                    : decode_sequential_mcu(source, scan, props, layout, col, row);
+            int16_t* decoded = props->mcu_buffer;
+            if (decode_planned) {
+                if (planned) decoded = planned_destination(plan, col, row);
+                status = decode_planned_mcu(source, scan, decode_plan, decoded);
+            } else {
+                status = decode_sequential_mcu(source, scan, props, layout, col, row);
+            }
             if (status < 0) return status;
             status = process_restart(source, scan, mcus_per_row, mcu_rows, col, row);
             if (status != 0) return status;
             if (planned)
-                output_planned_mcu(plan, col, row);
+                output_planned_mcu(plan, col, row, decoded);
             else if (output)
                 emit_mcu(props, source, scan, layout, col, row);
             status = check_interrupt(props, scan, col, row, mcus_per_row, mcu_rows, lag_h, lag_v);

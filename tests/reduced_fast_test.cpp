@@ -448,5 +448,163 @@ TEST(ReducedFast, DirectYccWriterMatchesModel) {
     EXPECT_GT(compared, 10000);
 }
 
+// The DIB of a WriterFixture moved into a buffer with guard bytes before its
+// first row and after its last, so that a store past either end shows.
+struct GuardedDib {
+    static constexpr size_t GUARD = 64;
+    explicit GuardedDib(WriterFixture& f) {
+        const size_t body = static_cast<size_t>(f.row_bytes * f.rows);
+        bytes.assign(GUARD + body + GUARD, test::CANARY);
+        uint8_t* first = bytes.data() + GUARD;
+        f.props->dib_pixels = first;
+        f.props->output_start = f.props->dib_height < 0 ? first + (f.rows - 1) * f.row_bytes : first;
+    }
+    bool guards_intact() const {
+        for (size_t i = 0; i < GUARD; ++i)
+            if (bytes[i] != test::CANARY || bytes[bytes.size() - 1 - i] != test::CANARY) return false;
+        return true;
+    }
+    std::vector<uint8_t> bytes;
+};
+
+// Wholly visible MCUs of every sampling the direct writer takes at 1/2 and 1/4
+// scale (luma 1x1, 1x2, 2x1, 2x2 and the wider 4x1, 1x4, 4x2, 2x4, 4x4), with
+// and without the larger chroma transform, in every pixel layout, against the
+// model byte for byte. The MCUs lie anywhere in images of several MCUs, at the
+// bottom-right corner of the DIB too, whose rows are top-down or bottom-up and
+// padded or not, with or without a region around them; the DIB sits between
+// guard bytes. Samples go well outside 0..255.
+TEST(ReducedFast, WholeMcusMatchModelInEveryLayout) {
+    std::mt19937 rng(6u);
+    auto pick = [&rng](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(rng); };
+    static constexpr int32_t kSamplings[][2] = {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {4, 1}, {1, 4}, {4, 2}, {2, 4}, {4, 4}};
+    const struct {
+        COLOR_SPACE color;
+        int32_t channels;
+    } targets[] = {{CS_BGR, 3}, {CS_RGB, 3}, {CS_QUAD, 4}};
+    int32_t compared = 0;
+    for (const auto& sampling : kSamplings)
+        for (const int32_t n : {2, 4})
+            for (const int32_t simple : {0, 1})
+                for (const auto& target : targets)
+                    for (int32_t round = 0; round < 150; ++round) {
+                        const int32_t h = sampling[0], v = sampling[1];
+                        const int32_t progressive = pick(0, 1);
+                        const int32_t mcu_w = h * n, mcu_h = v * n;
+                        const int32_t cols = pick(1, 3), rows = pick(1, 3);
+                        // Whole MCUs only: the image may end inside the next one.
+                        const int32_t image_w = cols * mcu_w + (pick(0, 1) ? pick(0, mcu_w - 1) : 0);
+                        const int32_t image_h = rows * mcu_h + (pick(0, 1) ? pick(0, mcu_h - 1) : 0);
+                        const int32_t col = round % 4 == 0 ? cols - 1 : pick(0, cols - 1);
+                        const int32_t row = round % 4 == 0 ? rows - 1 : pick(0, rows - 1);
+                        // A region, when there is one, covers the MCU.
+                        const bool use_region = pick(0, 2) == 0;
+                        int32_t region[4] = {0, 0, image_w, image_h};
+                        if (use_region) {
+                            region[0] = pick(0, col * mcu_w), region[1] = pick(0, row * mcu_h);
+                            region[2] = pick((col + 1) * mcu_w, image_w);
+                            region[3] = pick((row + 1) * mcu_h, image_h);
+                        }
+                        const int32_t dib_w = region[2] - region[0], dib_h = region[3] - region[1];
+                        const bool bottom_up = pick(0, 1) == 1;
+                        const int32_t pad = pick(0, 1) ? 0 : pick(1, 3);
+
+                        std::vector<int16_t> samples(64 * static_cast<size_t>(h * v + 2));
+                        for (int16_t& value : samples) {
+                            const int32_t r = pick(0, 7);
+                            value = static_cast<int16_t>(r == 0   ? pick(-32768, 32767)
+                                                         : r == 1 ? pick(-300, 600)
+                                                         : r == 2 ? (pick(0, 1) ? 0 : 255)
+                                                                  : pick(0, 255));
+                        }
+                        SCOPED_TRACE("luma " + std::to_string(h) + "x" + std::to_string(v) + " n " +
+                                     std::to_string(n) + " simple " + std::to_string(simple) + " progressive " +
+                                     std::to_string(progressive) + " channels " + std::to_string(target.channels) +
+                                     " colour " + std::to_string(target.color) + " round " + std::to_string(round));
+
+                        const bool subsampled = h != 1 || v != 1;
+                        auto prepare = [&](WriterFixture& f) {
+                            f.layout(h, v, image_w, image_h);
+                            f.props->needs_upsampling = subsampled ? 1 : 0;
+                            f.props->needs_color_conversion = 1;
+                            f.props->progressive_scans = progressive;
+                            if (use_region) f.region(region[0], region[1], region[2], region[3]);
+                            f.dib(target.color, target.channels, dib_w, bottom_up ? -dib_h : dib_h, pad);
+                            std::copy(samples.begin(), samples.end(), f.props->mcu_buffer);
+                        };
+                        WriterFixture expected;
+                        prepare(expected);
+                        GuardedDib expected_dib(expected);
+                        const SCAN_INFO* own = subsampled && progressive == 0 ? &expected.scan : nullptr;
+                        const bool frame_form = subsampled ? progressive != 0 : true;
+                        if (!model::write_reduced_ycc_direct(expected.props.get(), &expected.props->source, own,
+                                                             col, row, n, simple, frame_form))
+                            continue;
+
+                        WriterFixture actual;
+                        prepare(actual);
+                        GuardedDib actual_dib(actual);
+                        write_scaled_mcu(actual.props.get(), &actual.props->source, &actual.scan, col, row, n,
+                                         simple);
+                        ASSERT_TRUE(actual_dib.guards_intact());
+                        ASSERT_EQ(actual_dib.bytes, expected_dib.bytes);
+                        // The MCU's address is left as the general writer leaves it.
+                        ASSERT_EQ(actual.props->source.mcu_out_ptr - actual_dib.bytes.data(),
+                                  expected.props->source.mcu_out_ptr - expected_dib.bytes.data());
+                        ASSERT_TRUE(std::equal(samples.begin(), samples.end(), actual.props->mcu_buffer));
+                        ++compared;
+                    }
+    // Every configuration above is one the direct writer takes.
+    EXPECT_EQ(compared, 9 * 2 * 2 * 3 * 150);
+}
+
+// Every pair of chroma bytes (with luma spanning 0..255 and beyond) through
+// wholly visible 4:4:4 and 4:2:0 MCUs: the colour terms are worked in a split
+// form on the whole-MCU path, and each term must equal its formula everywhere.
+TEST(ReducedFast, WholeMcusConvertEveryChromaPair) {
+    const struct {
+        COLOR_SPACE color;
+        int32_t channels;
+    } targets[] = {{CS_BGR, 3}, {CS_RGB, 3}, {CS_QUAD, 4}};
+    for (const int32_t h : {1, 2}) {
+        // 4:4:4 at 1/2: 16 pairs per MCU; 4:2:0 at 1/2 with the larger chroma
+        // transform: 64 pairs per MCU.
+        const int32_t pairs_per_mcu = h == 1 ? 16 : 64;
+        for (const auto& target : targets) {
+            int32_t pair = 0;
+            while (pair < 65536) {
+                WriterFixture expected, actual;
+                auto prepare = [&](WriterFixture& f) {
+                    f.layout(h, h, 4 * h, 4 * h);
+                    f.props->needs_upsampling = h == 1 ? 0 : 1;
+                    f.props->needs_color_conversion = 1;
+                    f.dib(target.color, target.channels, 4 * h, 4 * h);
+                    int16_t* luma = f.block(0);
+                    for (int32_t b = 0; b < h * h; ++b)
+                        for (int32_t i = 0; i < 64; ++i)
+                            luma[64 * b + i] = static_cast<int16_t>((pair / 7 + 37 * b + 11 * i) % 300 - 20);
+                    int16_t* cb = f.block(h * h);
+                    int16_t* cr = f.block(h * h + 1);
+                    for (int32_t s = 0; s < pairs_per_mcu; ++s) {
+                        const int32_t at = h == 1 ? 8 * (s / 4) + s % 4 : s;
+                        const int32_t p = pair + s;
+                        // Past 0..255 the low byte counts: add a multiple of 256 now and then.
+                        cb[at] = static_cast<int16_t>((p & 0xFF) + ((p >> 3) % 3 - 1) * 256);
+                        cr[at] = static_cast<int16_t>(((p >> 8) & 0xFF) + ((p >> 5) % 3 - 1) * 512);
+                    }
+                };
+                prepare(expected);
+                prepare(actual);
+                const SCAN_INFO* own = h == 1 ? nullptr : &expected.scan;
+                ASSERT_TRUE(model::write_reduced_ycc_direct(expected.props.get(), &expected.props->source, own, 0,
+                                                            0, 4, 1, h == 1));
+                write_scaled_mcu(actual.props.get(), &actual.props->source, &actual.scan, 0, 0, 4, 1);
+                ASSERT_EQ(actual.pixels, expected.pixels) << "pairs from " << pair;
+                pair += pairs_per_mcu;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantorel

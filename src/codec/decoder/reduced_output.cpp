@@ -9,6 +9,7 @@
 // and inside the pixel's own dib_channels bytes, whatever the sampling factors,
 // colour spaces and channel counts combine to.
 #include <cstring>
+#include <utility>
 
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/reduced_sizes.h"
@@ -410,6 +411,269 @@ template <int32_t CHANNELS, int32_t RED>
     }
 }
 
+// ---------------------------------------------------------------------------
+// Whole MCUs of the common samplings at 1/2 and 1/4 scale
+// ---------------------------------------------------------------------------
+// An MCU that is wholly visible, with luma sampled 1x1, 1x2, 2x1 or 2x2 and
+// blocks of 4 or 2 samples a side, is 4 or 8 pixels wide. It is worked eight
+// pixels at a time (one row of 8, or two rows of 4) in vectors of the compiler
+// (packed registers where the processor has them, plain code elsewhere), with
+// the sampling fixed at compile time so that every gather, spread and store is
+// a constant move. The colour terms are worked once per chroma sample row.
+// The bytes are those of write_ycc_rows.
+//
+// The vectors pay only where the baseline instruction set packs them (x86-64
+// has SSE2 throughout); elsewhere, the 32-bit x86 build among them, the
+// compiler would work them lane by lane, slower than write_ycc_rows, which
+// such builds keep.
+#if defined(__x86_64__) && defined(__SSE2__)
+#define VANTOREL_WHOLE_MCU_LANES 1
+#else
+#define VANTOREL_WHOLE_MCU_LANES 0
+#endif
+
+using WholeMcuWriter = void (*)(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
+                                intptr_t stride);
+
+#if VANTOREL_WHOLE_MCU_LANES
+using Lanes16 = int16_t __attribute__((vector_size(16)));
+using Words = uint32_t __attribute__((vector_size(16)));
+using Pairs = uint64_t __attribute__((vector_size(16)));
+
+// The same sixteen bytes as another lane type.
+template <typename TO, typename FROM>
+inline TO lanes_as(FROM v) {
+    static_assert(sizeof(TO) == sizeof(FROM), "same width");
+    return (TO)v;
+}
+
+struct TERM_LANES {
+    Lanes16 red, green, blue;
+};
+
+// The terms of eight chroma samples, each taken as its low byte. The products
+// of the three formulas overflow 16 bits; split into a multiple of 256 and a
+// remainder that stays within 16 bits they give the same values:
+//   (359 cr - 45813) >> 8        = cr - 179 + ((103 cr + 11) >> 8)
+//   (34806 - 88 cb - 183 cr) >> 8 = 136 - cr + ((73 cr - 88 cb - 10) >> 8)
+//   (454 cb - 57937) >> 8        = 2 cb - 227 + ((175 - 58 cb) >> 8)
+inline TERM_LANES term_lanes(Lanes16 cb, Lanes16 cr) {
+    cb &= 0xFF;
+    cr &= 0xFF;
+    TERM_LANES t;
+    t.red = cr - 179 + ((cr * 103 + 11) >> 8);
+    t.green = 136 - cr + ((cr * 73 - cb * 88 - 10) >> 8);
+    t.blue = cb + cb - 227 + ((175 - cb * 58) >> 8);
+    return t;
+}
+
+// The low byte of luma plus a term, clamped to 0..255 (the sum fits 16 bits).
+inline Lanes16 clamped_lanes(Lanes16 luma, Lanes16 term) {
+    Lanes16 v = luma + term;
+    v = v < 0 ? Lanes16{} : v;
+    return v > 255 ? Lanes16{} + 255 : v;
+}
+
+inline uint64_t load_u64(const int16_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline uint32_t load_u32(const int16_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <int32_t MAX_H, int32_t MAX_V, int32_t N, int32_t RX, int32_t RY>
+struct WHOLE_MCU {
+    static constexpr int32_t WIDTH = MAX_H * N;
+    static constexpr int32_t HEIGHT = MAX_V * N;
+    static_assert(WIDTH == 4 || WIDTH == 8, "eight pixels make whole rows");
+    static constexpr int32_t VECTORS = WIDTH * HEIGHT / 8;
+    // Chroma rows per term vector: two rows of four samples when the rows of
+    // a pixel vector take different chroma rows, else one row of eight.
+    static constexpr int32_t CHROMA_ROWS = (WIDTH == 4 && RY == 0) ? 2 : 1;
+    static constexpr int32_t TERM_VECTORS = (HEIGHT >> RY) / CHROMA_ROWS;
+    static_assert((WIDTH >> RX) * CHROMA_ROWS <= 8, "a term vector holds the samples of its rows");
+
+    // Pixel `lane` of pixel vector v: its position in the MCU, and the term
+    // vector and lane of the chroma sample that covers it.
+    static constexpr int32_t x_of(int32_t v, int32_t lane) { return (8 * v + lane) % WIDTH; }
+    static constexpr int32_t y_of(int32_t v, int32_t lane) { return (8 * v + lane) / WIDTH; }
+    static constexpr int32_t term_vector(int32_t v) { return (y_of(v, 0) >> RY) / CHROMA_ROWS; }
+    static constexpr int32_t term_lane(int32_t v, int32_t lane) {
+        return ((y_of(v, lane) >> RY) % CHROMA_ROWS) * 4 + (x_of(v, lane) >> RX);
+    }
+    static constexpr bool one_term_vector(int32_t v) {
+        for (int32_t lane = 0; lane < 8; ++lane)
+            if (((y_of(v, lane) >> RY) / CHROMA_ROWS) != term_vector(v)) return false;
+        return true;
+    }
+
+    // The start of the N luma samples of pixel (x, y), a multiple of N across.
+    static constexpr int32_t luma_at(int32_t x, int32_t y) {
+        return 64 * ((y / N) * MAX_H + x / N) + 8 * (y % N);
+    }
+
+    template <int32_t V>
+    static Lanes16 luma_lanes(const int16_t* luma) {
+        if constexpr (N == 4) {
+            const Pairs p{load_u64(luma + luma_at(x_of(V, 0), y_of(V, 0))),
+                          load_u64(luma + luma_at(x_of(V, 4), y_of(V, 4)))};
+            return lanes_as<Lanes16>(p);
+        } else {
+            const Words w{load_u32(luma + luma_at(x_of(V, 0), y_of(V, 0))),
+                          load_u32(luma + luma_at(x_of(V, 2), y_of(V, 2))),
+                          load_u32(luma + luma_at(x_of(V, 4), y_of(V, 4))),
+                          load_u32(luma + luma_at(x_of(V, 6), y_of(V, 6)))};
+            return lanes_as<Lanes16>(w);
+        }
+    }
+
+    // Chroma samples of term vector j: chroma row j, or the first four samples
+    // of rows 2j and 2j + 1.
+    static Lanes16 chroma_lanes(const int16_t* block, int32_t j) {
+        if constexpr (CHROMA_ROWS == 1) {
+            Lanes16 v;
+            std::memcpy(&v, block + 8 * j, sizeof v);
+            return v;
+        } else {
+            const Pairs p{load_u64(block + 16 * j), load_u64(block + 16 * j + 8)};
+            return lanes_as<Lanes16>(p);
+        }
+    }
+
+    template <int32_t V>
+    static Lanes16 spread(Lanes16 terms) {
+        static_assert(one_term_vector(V), "a pixel vector takes one term vector");
+        return __builtin_shufflevector(terms, terms, term_lane(V, 0), term_lane(V, 1), term_lane(V, 2),
+                                       term_lane(V, 3), term_lane(V, 4), term_lane(V, 5), term_lane(V, 6),
+                                       term_lane(V, 7));
+    }
+};
+
+// Four converted pixels, byte 0 lowest (255 in byte 3 for four-byte pixels),
+// to `to`. Three-byte pixels go as two 8-byte stores of two pixels each, the
+// second one's last two bytes falling on the next pixel, which is stored
+// after it; when these are the last pixels of the row the second pair is
+// stored as exactly its six bytes.
+template <int32_t CHANNELS, bool LAST>
+inline void store_four(uint8_t* to, Words words) {
+    if constexpr (CHANNELS == 4) {
+        std::memcpy(to, &words, sizeof words);
+    } else {
+        const Pairs p = lanes_as<Pairs>(words);
+        const Pairs packed = (p & 0xFFFFFFu) | ((p >> 8) & 0xFFFFFF000000u);
+        const uint64_t first = packed[0], second = packed[1];
+        std::memcpy(to, &first, 8);
+        if constexpr (LAST) {
+            const auto low = static_cast<uint32_t>(second);
+            const auto high = static_cast<uint16_t>(second >> 32);
+            std::memcpy(to + 6, &low, 4);
+            std::memcpy(to + 10, &high, 2);
+        } else {
+            std::memcpy(to + 6, &second, 8);
+        }
+    }
+}
+
+template <typename MCU, int32_t CHANNELS, int32_t RED, int32_t V>
+inline void convert_vector(const int16_t* luma, const TERM_LANES* terms, uint8_t* out, intptr_t stride) {
+    const TERM_LANES& t = terms[MCU::term_vector(V)];
+    const Lanes16 y = MCU::template luma_lanes<V>(luma) & 0xFF;
+    const Lanes16 r = clamped_lanes(y, MCU::template spread<V>(t.red));
+    const Lanes16 g = clamped_lanes(y, MCU::template spread<V>(t.green));
+    const Lanes16 b = clamped_lanes(y, MCU::template spread<V>(t.blue));
+    const Lanes16 low = (RED == 0 ? r : b) | g << 8;
+    const Lanes16 high = (RED == 0 ? b : r) | (CHANNELS == 4 ? int16_t(0xFF00) : int16_t(0));
+    const Lanes16 first = __builtin_shufflevector(low, high, 0, 8, 1, 9, 2, 10, 3, 11);
+    const Lanes16 second = __builtin_shufflevector(low, high, 4, 12, 5, 13, 6, 14, 7, 15);
+    const int32_t x = MCU::x_of(V, 0), y0 = MCU::y_of(V, 0);
+    uint8_t* row = out + static_cast<intptr_t>(y0) * stride + CHANNELS * x;
+    if constexpr (MCU::WIDTH == 8) {
+        store_four<CHANNELS, false>(row, lanes_as<Words>(first));
+        store_four<CHANNELS, true>(row + 4 * CHANNELS, lanes_as<Words>(second));
+    } else {
+        store_four<CHANNELS, true>(row, lanes_as<Words>(first));
+        store_four<CHANNELS, true>(row + stride, lanes_as<Words>(second));
+    }
+}
+
+template <typename MCU, int32_t CHANNELS, int32_t RED, int32_t... V>
+inline void convert_vectors(const int16_t* luma, const TERM_LANES* terms, uint8_t* out, intptr_t stride,
+                            std::integer_sequence<int32_t, V...>) {
+    (convert_vector<MCU, CHANNELS, RED, V>(luma, terms, out, stride), ...);
+}
+
+// Writes a wholly visible MCU whose top-left pixel is at `out`.
+template <typename MCU, int32_t CHANNELS, int32_t RED>
+void write_whole_mcu(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out, intptr_t stride) {
+    TERM_LANES terms[MCU::TERM_VECTORS];
+    for (int32_t j = 0; j < MCU::TERM_VECTORS; ++j)
+        terms[j] = term_lanes(MCU::chroma_lanes(cb, j), MCU::chroma_lanes(cr, j));
+    convert_vectors<MCU, CHANNELS, RED>(luma, terms, out, stride,
+                                        std::make_integer_sequence<int32_t, MCU::VECTORS>{});
+}
+
+template <typename MCU>
+WholeMcuWriter whole_mcu_writer_for(int32_t channels, COLOR_SPACE dib) {
+    if (channels == 4) return write_whole_mcu<MCU, 4, 0>;
+    return dib == CS_BGR ? write_whole_mcu<MCU, 3, 2> : write_whole_mcu<MCU, 3, 0>;
+}
+#endif  // VANTOREL_WHOLE_MCU_LANES
+
+// Writes a wholly visible MCU of luma sampled 1 x MAX_V at 1/4 scale: two
+// pixels a row, too few for the vectors above, each converted on its own.
+// Chroma is not enlarged across; down, by 1 << RY.
+template <int32_t MAX_V, int32_t RY, int32_t CHANNELS, int32_t RED>
+void write_narrow_mcu(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out, intptr_t stride) {
+    for (int32_t y = 0; y < 2 * MAX_V; ++y) {
+        uint8_t* row = out + static_cast<intptr_t>(y) * stride;
+        for (int32_t x = 0; x < 2; ++x) {
+            const int16_t sample = luma[64 * (y >> 1) + 8 * (y & 1) + x];
+            const int32_t i = 8 * (y >> RY) + x;
+            const int32_t blue_chroma = cb[i] & 0xFF, red_chroma = cr[i] & 0xFF;
+            uint8_t* pixel = row + CHANNELS * x;
+            pixel[RED] = static_cast<uint8_t>(clamped(sample, static_cast<int16_t>((359 * red_chroma - 45813) >> 8)));
+            pixel[1] = static_cast<uint8_t>(
+                clamped(sample, static_cast<int16_t>((34806 - 88 * blue_chroma - 183 * red_chroma) >> 8)));
+            pixel[2 - RED] =
+                static_cast<uint8_t>(clamped(sample, static_cast<int16_t>((454 * blue_chroma - 57937) >> 8)));
+            if (CHANNELS == 4) pixel[3] = 255;
+        }
+    }
+}
+
+template <int32_t MAX_V, int32_t RY>
+WholeMcuWriter narrow_mcu_writer_for(int32_t channels, COLOR_SPACE dib) {
+    if (channels == 4) return write_narrow_mcu<MAX_V, RY, 4, 0>;
+    return dib == CS_BGR ? write_narrow_mcu<MAX_V, RY, 3, 2> : write_narrow_mcu<MAX_V, RY, 3, 0>;
+}
+
+// The writer for wholly visible MCUs of this sampling, or null for those that
+// write_ycc_rows alone takes.
+WholeMcuWriter whole_mcu_writer(int32_t max_h, int32_t max_v, int32_t n, int32_t rx_shift, int32_t ry_shift,
+                                int32_t channels, COLOR_SPACE dib) {
+    const int32_t key = (max_h << 12) | (max_v << 8) | (n << 4) | (rx_shift << 2) | ry_shift;
+    switch (key) {
+        case 0x1120: return narrow_mcu_writer_for<1, 0>(channels, dib);
+        case 0x1221: return narrow_mcu_writer_for<2, 1>(channels, dib);
+#if VANTOREL_WHOLE_MCU_LANES
+        case 0x1140: return whole_mcu_writer_for<WHOLE_MCU<1, 1, 4, 0, 0>>(channels, dib);
+        case 0x1241: return whole_mcu_writer_for<WHOLE_MCU<1, 2, 4, 0, 1>>(channels, dib);
+        case 0x2144: return whole_mcu_writer_for<WHOLE_MCU<2, 1, 4, 1, 0>>(channels, dib);
+        case 0x2124: return whole_mcu_writer_for<WHOLE_MCU<2, 1, 2, 1, 0>>(channels, dib);
+        case 0x2240: return whole_mcu_writer_for<WHOLE_MCU<2, 2, 4, 0, 0>>(channels, dib);
+        case 0x2245: return whole_mcu_writer_for<WHOLE_MCU<2, 2, 4, 1, 1>>(channels, dib);
+        case 0x2220: return whole_mcu_writer_for<WHOLE_MCU<2, 2, 2, 0, 0>>(channels, dib);
+        case 0x2225: return whole_mcu_writer_for<WHOLE_MCU<2, 2, 2, 1, 1>>(channels, dib);
+#endif
+        default: return nullptr;
+    }
+}
+
 // The visible pixels of an MCU of 1x1 blocks (1/8 scale), one at a time:
 // pixel (x, y) takes luma block y * max_h + x and chroma sample
 // (x >> rx_shift, y >> ry_shift).
@@ -473,11 +737,28 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
     const int32_t ry_shift = shift_of(max_v >> k_shift);
     if (rx_shift < 0 || ry_shift < 0) return false;
 
+    const int32_t mcu_w = max_h * n, mcu_h = max_v * n;
+    const int16_t* const luma = props->mcu_buffer + 64 * comps[0].first_block;
+    const int16_t* const cb = props->mcu_buffer + 64 * comps[1].first_block;
+    const int16_t* const cr = props->mcu_buffer + 64 * comps[2].first_block;
+    const WholeMcuWriter whole_writer =
+        n == 1 ? nullptr : whole_mcu_writer(max_h, max_v, n, rx_shift, ry_shift, channels, dib);
+    if (whole_writer != nullptr) {
+        if (uint8_t* whole = whole_mcu_address(props, mcu_w, mcu_h, mcu_col, mcu_row, channels)) {
+            source->mcu_out_ptr = whole;
+            whole_writer(luma, cb, cr, whole, props->dib_stride);
+            return true;
+        }
+    }
     MCU_RECT clip;
-    if (!place(props, source, max_h * n, max_v * n, mcu_col, mcu_row, &clip)) return true;
-    const YCC_ROWS rows{props->mcu_buffer + 64 * comps[0].first_block,
-                        props->mcu_buffer + 64 * comps[1].first_block,
-                        props->mcu_buffer + 64 * comps[2].first_block,
+    if (!place(props, source, mcu_w, mcu_h, mcu_col, mcu_row, &clip)) return true;
+    if (whole_writer != nullptr && rects_equal(clip, MCU_RECT{0, 0, mcu_w, mcu_h})) {
+        whole_writer(luma, cb, cr, source->mcu_out_ptr, props->dib_stride);
+        return true;
+    }
+    const YCC_ROWS rows{luma,
+                        cb,
+                        cr,
                         max_h,
                         n_shift,
                         rx_shift,

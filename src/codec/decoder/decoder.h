@@ -212,20 +212,38 @@ struct MEMBER_KERNEL {
     int32_t luma_blocks;
 };
 bool member_kernel(const JPEG_PROPERTIES* props, MEMBER_KERNEL* out);
+// reduced_output.cpp:
+// The routine write_scaled_mcu hands a wholly visible MCU of block size
+// `block_size` to, where it has one for the record's frame, scan and pixel
+// layout, with the MCU's size in pixels, the pixel size and where the
+// components start in the MCU buffer. False where it has none.
+using ReducedWholeRoutine = void (*)(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out,
+                                     intptr_t stride);
+struct REDUCED_WHOLE_WRITER {
+    ReducedWholeRoutine routine;
+    int32_t width, height;
+    int32_t bytes_per_pixel;
+    int32_t luma, cb, cr;
+};
+bool reduced_whole_writer(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int32_t block_size,
+                          int32_t simple_sampling, REDUCED_WHOLE_WRITER* out);
 // smooth_output.cpp:
 // A writer of one whole MCU with its neighbours found (generic or packed body).
 using SmoothedMcuWriter = void (*)(const x86::SMOOTHED_MCU& mcu);
-// The output step of a sequential scan over the whole image at full scale,
-// settled once for the scan in two common cases:
-// - no smoothing, with one of the fixed members installed: a wholly visible
-//   MCU goes straight to the member's kernel;
-// - the triangle filter over Y 2x2 or 2x1 with Cb and Cr 1x1 through the
-//   general member: an MCU inside the image goes into the ring, and its
-//   delayed neighbour out to the smoothed writer, with the neighbours read
-//   straight from the ring.
+// The output step of a sequential scan over the whole image, settled once for
+// the scan in three common cases:
+// - full scale, no smoothing, one of the fixed members installed: a wholly
+//   visible MCU goes straight to the member's kernel;
+// - full scale, the triangle filter over Y 2x2 or 2x1 with Cb and Cr 1x1
+//   through the general member: an MCU inside the image goes into the ring,
+//   and its delayed neighbour out to the smoothed writer, with the neighbours
+//   read straight from the ring;
+// - 1/2 and 1/4 scale, no smoothing, a layout the reduced writers have a
+//   whole-MCU routine for: each block gets its reduced transform and a wholly
+//   visible MCU goes straight to that routine.
 // Every other MCU goes through output_mcu. Either way the DIB, the ring and
 // the MCU buffer are left as output_mcu leaves them.
-enum OUTPUT_PLAN_KIND { PLAN_KERNEL, PLAN_SMOOTHED };
+enum OUTPUT_PLAN_KIND { PLAN_KERNEL, PLAN_SMOOTHED, PLAN_REDUCED };
 struct OUTPUT_PLAN {
     OUTPUT_PLAN_KIND kind;
     JPEG_PROPERTIES* props;
@@ -240,6 +258,9 @@ struct OUTPUT_PLAN {
     uintptr_t column_bytes, row_bytes;  // DIB address steps of one MCU column and row
     intptr_t stride;
     MEMBER_KERNEL kernel;      // PLAN_KERNEL
+    REDUCED_WHOLE_WRITER reduced;  // PLAN_REDUCED, with each block's transform
+    IdctRoutine block_idct[MAX_MCU_BLOCKS];
+    int32_t block_size;
     SmoothedMcuWriter writer;  // PLAN_SMOOTHED, with the record's fixed fields (v, format, stride)
     x86::SMOOTHED_MCU fixed;
     int64_t slot_values;
@@ -255,6 +276,7 @@ int16_t* planned_destination(const OUTPUT_PLAN& plan, int32_t col, int32_t row);
 void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row, int16_t* decoded);
 
 // reduced_output.cpp: the writers of write_scaled_mcu.
+
 void write_mcu_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, int32_t mcu_col, int32_t mcu_row,
                       int32_t block_size);
 void write_reduced_sequential(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,

@@ -541,6 +541,45 @@ bool plan_smoothed(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAY
     return true;
 }
 
+// 1/2 and 1/4 scale without smoothing: each block's transform as
+// transform_mcu would choose it, and the reduced writers' whole-MCU routine.
+bool plan_reduced(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAYOUT& layout, OUTPUT_PLAN* plan) {
+    const int32_t n = reduced_block_size(layout.scale_factor);
+    if (n != 4 && n != 2) return false;
+    if (!reduced_whole_writer(props, scan, n, layout.simple_sampling, &plan->reduced)) return false;
+    if (props->dib_channels != plan->reduced.bytes_per_pixel) return false;
+    const STAGE_TABLE* table = props->stage_table;
+    auto transform_for = [table](int32_t size) -> IdctRoutine {
+        switch (size) {
+            case 8: return table->active_idct_8x8;
+            case 4: return table->active_idct_4x4;
+            case 2: return table->active_idct_2x2;
+            default: return nullptr;
+        }
+    };
+    MCU_COMPONENT comps[4];
+    const int32_t count = describe_mcu_components(props, scan, false, comps);
+    const IdctRoutine normal = transform_for(n);
+    if (normal == nullptr) return false;
+    for (int32_t b = 0; b < layout.mcu_blocks; ++b) plan->block_idct[b] = normal;
+    for (int32_t i = 0; i < count; ++i) {
+        const IdctRoutine chosen =
+            transform_for(n * reduced_transform_factor(props, comps[i].h_samp, comps[i].v_samp, n, layout.simple_sampling));
+        if (chosen == nullptr) return false;
+        for (int32_t b = 0; b < comps[i].block_count; ++b) {
+            const int32_t index = comps[i].first_block + b;
+            if (index >= layout.mcu_blocks) break;
+            plan->block_idct[index] = chosen;
+        }
+    }
+    plan->kind = PLAN_REDUCED;
+    plan->blocks = layout.mcu_blocks;
+    plan->block_size = n;
+    plan->kernel.width = plan->reduced.width;
+    plan->kernel.height = plan->reduced.height;
+    return true;
+}
+
 // Where a wholly visible MCU (col, row) starts; null when the DIB cuts it.
 uint8_t* planned_address(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
     if (col >= plan.whole_cols || row >= plan.whole_rows) return nullptr;
@@ -567,6 +606,19 @@ void output_planned_kernel(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
         k.four(mcu, cb, cb + 64, cb + 128, out, plan.stride);
     else
         k.gray(mcu, out, plan.stride);
+}
+
+void output_planned_reduced(const OUTPUT_PLAN& plan, int32_t col, int32_t row) {
+    int16_t* mcu = plan.mcu;
+    for (int32_t b = 0; b < plan.blocks; ++b) plan.block_idct[b](mcu + 64 * b);
+    uint8_t* out = planned_address(plan, col, row);
+    if (out == nullptr) {
+        write_scaled_mcu(plan.props, plan.source, plan.scan, col, row, plan.block_size, plan.simple_sampling);
+        return;
+    }
+    plan.source->mcu_out_ptr = out;
+    const REDUCED_WHOLE_WRITER& w = plan.reduced;
+    w.routine(mcu + w.luma, mcu + w.cb, mcu + w.cr, out, plan.stride);
 }
 
 // The ring slot MCU (col, row) goes into when the planned step takes it
@@ -631,7 +683,7 @@ bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, c
                  OUTPUT_PLAN* plan) {
     *plan = OUTPUT_PLAN{};
     if (props == nullptr || scan == nullptr || props->stage_table == nullptr) return false;
-    if (!layout.output_step || layout.coefficient_mode || layout.scale_factor != 1) return false;
+    if (!layout.output_step || layout.coefficient_mode) return false;
     if (props->progressive_scans != 0 || scan != props->current_scan) return false;
     if (props->coef_output != nullptr && props->coef_output->flag != 0) return false;
     const STAGE_TABLE* table = props->stage_table;
@@ -643,7 +695,10 @@ bool plan_output(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, c
     if (props->roi_left != 0 || props->roi_top != 0 || props->roi_right != 0 || props->roi_bottom != 0) return false;
     if (props->output_start == nullptr) return false;
 
-    if (props->upsample_filter == 1 && props->smooth_ring != nullptr) {
+    const bool smoothing = props->upsample_filter == 1 && props->smooth_ring != nullptr;
+    if (layout.scale_factor != 1) {
+        if (smoothing || !plan_reduced(props, scan, layout, plan)) return false;
+    } else if (smoothing) {
         if (!plan_smoothed(props, scan, layout, plan)) return false;
     } else {
         if (!member_kernel(props, &plan->kernel) || props->dib_channels != plan->kernel.bytes_per_pixel) return false;
@@ -678,6 +733,8 @@ int16_t* planned_destination(const OUTPUT_PLAN& plan, int32_t col, int32_t row) 
 void output_planned_mcu(const OUTPUT_PLAN& plan, int32_t col, int32_t row, int16_t* decoded) {
     if (plan.kind == PLAN_KERNEL)
         output_planned_kernel(plan, col, row);
+    else if (plan.kind == PLAN_REDUCED)
+        output_planned_reduced(plan, col, row);
     else
         output_planned_smoothed(plan, col, row, decoded);
 }

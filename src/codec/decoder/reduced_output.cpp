@@ -706,8 +706,19 @@ void write_ycc_pixels(const YCC_ROWS& j) {
 // plane per component, store it and read it back. False when the MCU is not of
 // that kind (the caller then takes the general writers); `frame_form` as for
 // write_reduced_general.
-bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SCAN_INFO* scan, int32_t mcu_col,
-                              int32_t mcu_row, int32_t n, int32_t simple_sampling, bool frame_form) {
+// What the direct writer settles before it looks at any one MCU; false when
+// the MCUs are not of its kind.
+struct YCC_DIRECT_FORM {
+    int32_t max_h, n_shift, rx_shift, ry_shift;
+    int32_t mcu_w, mcu_h;
+    int32_t luma, cb, cr;  // first values of the components in the MCU buffer
+    int32_t channels;
+    COLOR_SPACE dib;
+    WholeMcuWriter whole_writer;  // null: none for this layout
+};
+
+bool ycc_direct_form(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int32_t n, int32_t simple_sampling,
+                     bool frame_form, YCC_DIRECT_FORM* f) {
     if (!dib_ready(props) || props->jpeg_color != CS_YCBCR || props->frame.component_count != 3) return false;
     // A later scan of the same components would write shifted channels.
     if (props->decoded_components != 0) return false;
@@ -737,12 +748,57 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
     const int32_t ry_shift = shift_of(max_v >> k_shift);
     if (rx_shift < 0 || ry_shift < 0) return false;
 
-    const int32_t mcu_w = max_h * n, mcu_h = max_v * n;
-    const int16_t* const luma = props->mcu_buffer + 64 * comps[0].first_block;
-    const int16_t* const cb = props->mcu_buffer + 64 * comps[1].first_block;
-    const int16_t* const cr = props->mcu_buffer + 64 * comps[2].first_block;
-    const WholeMcuWriter whole_writer =
-        n == 1 ? nullptr : whole_mcu_writer(max_h, max_v, n, rx_shift, ry_shift, channels, dib);
+    *f = YCC_DIRECT_FORM{max_h,
+                         n_shift,
+                         rx_shift,
+                         ry_shift,
+                         max_h * n,
+                         max_v * n,
+                         64 * comps[0].first_block,
+                         64 * comps[1].first_block,
+                         64 * comps[2].first_block,
+                         channels,
+                         dib,
+                         n == 1 ? nullptr : whole_mcu_writer(max_h, max_v, n, rx_shift, ry_shift, channels, dib)};
+    return true;
+}
+
+// The direct form write_scaled_mcu gives a sequential or progressive MCU at
+// block size n, if any; the routing is that of write_scaled_mcu.
+bool scaled_direct_form(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int32_t n, int32_t simple_sampling,
+                        YCC_DIRECT_FORM* f) {
+    const bool progressive = props->progressive_scans != 0;
+    if (props->multi_scan == 1 && !progressive) return false;
+    const bool upsampling = props->needs_upsampling != 0;
+    const bool conversion = props->needs_color_conversion != 0;
+    if (upsampling && conversion) {
+        const SCAN_INFO* own = progressive ? nullptr : scan != nullptr ? scan : props->current_scan;
+        return ycc_direct_form(props, own, n, simple_sampling, progressive, f);
+    }
+    // The direct writer takes the frame's components and an n x n MCU.
+    return conversion && props->frame.max_h_sampling == 1 && props->frame.max_v_sampling == 1 &&
+           ycc_direct_form(props, nullptr, n, simple_sampling, true, f);
+}
+
+// The common photographs (YCbCr with one luma component and two 1x1 chroma
+// components, to three-byte BGR or RGB or four-byte RGB + 255) straight from the
+// blocks into the DIB: each visible pixel takes its luma sample and the chroma
+// samples that cover it and is converted at once. It gives the bytes of the
+// general writer followed by the in-place conversion, which would fill the work
+// plane per component, store it and read it back. False when the MCU is not of
+// that kind (the caller then takes the general writers); `frame_form` as for
+// write_reduced_general.
+bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const SCAN_INFO* scan, int32_t mcu_col,
+                              int32_t mcu_row, int32_t n, int32_t simple_sampling, bool frame_form) {
+    YCC_DIRECT_FORM f;
+    if (!ycc_direct_form(props, scan, n, simple_sampling, frame_form, &f)) return false;
+    const int32_t max_h = f.max_h, n_shift = f.n_shift, rx_shift = f.rx_shift, ry_shift = f.ry_shift;
+    const int32_t mcu_w = f.mcu_w, mcu_h = f.mcu_h, channels = f.channels;
+    const COLOR_SPACE dib = f.dib;
+    const int16_t* const luma = props->mcu_buffer + f.luma;
+    const int16_t* const cb = props->mcu_buffer + f.cb;
+    const int16_t* const cr = props->mcu_buffer + f.cr;
+    const WholeMcuWriter whole_writer = f.whole_writer;
     if (whole_writer != nullptr) {
         if (uint8_t* whole = whole_mcu_address(props, mcu_w, mcu_h, mcu_col, mcu_row, channels)) {
             source->mcu_out_ptr = whole;
@@ -786,6 +842,16 @@ bool write_reduced_ycc_direct(JPEG_PROPERTIES* props, BYTE_SOURCE* source, const
 }
 
 }  // namespace
+
+bool reduced_whole_writer(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int32_t block_size,
+                          int32_t simple_sampling, REDUCED_WHOLE_WRITER* out) {
+    *out = REDUCED_WHOLE_WRITER{};
+    YCC_DIRECT_FORM f;
+    if (props == nullptr || !scaled_direct_form(props, scan, block_size, simple_sampling, &f)) return false;
+    if (f.whole_writer == nullptr) return false;
+    *out = REDUCED_WHOLE_WRITER{f.whole_writer, f.mcu_w, f.mcu_h, f.channels, f.luma, f.cb, f.cr};
+    return true;
+}
 
 void write_reduced_sequential(JPEG_PROPERTIES* props, BYTE_SOURCE* source, SCAN_INFO* scan, int32_t mcu_col,
                               int32_t mcu_row, int32_t block_size, int32_t simple_sampling) {

@@ -238,7 +238,7 @@ using SmoothedMcuWriter = void (*)(const x86::SMOOTHED_MCU& mcu);
 //   through the general member: an MCU inside the image goes into the ring,
 //   and its delayed neighbour out to the smoothed writer, with the neighbours
 //   read straight from the ring;
-// - 1/2 and 1/4 scale, no smoothing, a layout the reduced writers have a
+// - 1/2, 1/4 and 1/8 scale, no smoothing, a layout the reduced writers have a
 //   whole-MCU routine for: each block gets its reduced transform and a wholly
 //   visible MCU goes straight to that routine.
 // Every other MCU goes through output_mcu. Either way the DIB, the ring and

@@ -541,11 +541,11 @@ bool plan_smoothed(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAY
     return true;
 }
 
-// 1/2 and 1/4 scale without smoothing: each block's transform as
+// Reduced scales without smoothing: each block's transform as
 // transform_mcu would choose it, and the reduced writers' whole-MCU routine.
 bool plan_reduced(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAYOUT& layout, OUTPUT_PLAN* plan) {
     const int32_t n = reduced_block_size(layout.scale_factor);
-    if (n != 4 && n != 2) return false;
+    if (n != 4 && n != 2 && n != 1) return false;
     if (!reduced_whole_writer(props, scan, n, layout.simple_sampling, &plan->reduced)) return false;
     if (props->dib_channels != plan->reduced.bytes_per_pixel) return false;
     const STAGE_TABLE* table = props->stage_table;
@@ -554,6 +554,7 @@ bool plan_reduced(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAYO
             case 8: return table->active_idct_8x8;
             case 4: return table->active_idct_4x4;
             case 2: return table->active_idct_2x2;
+            case 1: return table->active_idct_1x1;
             default: return nullptr;
         }
     };

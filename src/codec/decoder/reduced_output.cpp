@@ -624,6 +624,15 @@ WholeMcuWriter whole_mcu_writer_for(int32_t channels, COLOR_SPACE dib) {
 }
 #endif  // VANTOREL_WHOLE_MCU_LANES
 
+// One pixel from its luma sample and the chroma bytes that cover it.
+template <int32_t CHANNELS, int32_t RED>
+inline void store_ycc_pixel(uint8_t* pixel, int16_t luma, int32_t cb, int32_t cr) {
+    pixel[RED] = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((359 * cr - 45813) >> 8)));
+    pixel[1] = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8)));
+    pixel[2 - RED] = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((454 * cb - 57937) >> 8)));
+    if (CHANNELS == 4) pixel[3] = 255;
+}
+
 // Writes a wholly visible MCU of luma sampled 1 x MAX_V at 1/4 scale: two
 // pixels a row, too few for the vectors above, each converted on its own.
 // Chroma is not enlarged across; down, by 1 << RY.
@@ -632,16 +641,9 @@ void write_narrow_mcu(const int16_t* luma, const int16_t* cb, const int16_t* cr,
     for (int32_t y = 0; y < 2 * MAX_V; ++y) {
         uint8_t* row = out + static_cast<intptr_t>(y) * stride;
         for (int32_t x = 0; x < 2; ++x) {
-            const int16_t sample = luma[64 * (y >> 1) + 8 * (y & 1) + x];
             const int32_t i = 8 * (y >> RY) + x;
-            const int32_t blue_chroma = cb[i] & 0xFF, red_chroma = cr[i] & 0xFF;
-            uint8_t* pixel = row + CHANNELS * x;
-            pixel[RED] = static_cast<uint8_t>(clamped(sample, static_cast<int16_t>((359 * red_chroma - 45813) >> 8)));
-            pixel[1] = static_cast<uint8_t>(
-                clamped(sample, static_cast<int16_t>((34806 - 88 * blue_chroma - 183 * red_chroma) >> 8)));
-            pixel[2 - RED] =
-                static_cast<uint8_t>(clamped(sample, static_cast<int16_t>((454 * blue_chroma - 57937) >> 8)));
-            if (CHANNELS == 4) pixel[3] = 255;
+            store_ycc_pixel<CHANNELS, RED>(row + CHANNELS * x, luma[64 * (y >> 1) + 8 * (y & 1) + x], cb[i] & 0xFF,
+                                           cr[i] & 0xFF);
         }
     }
 }
@@ -652,12 +654,37 @@ WholeMcuWriter narrow_mcu_writer_for(int32_t channels, COLOR_SPACE dib) {
     return dib == CS_BGR ? write_narrow_mcu<MAX_V, RY, 3, 2> : write_narrow_mcu<MAX_V, RY, 3, 0>;
 }
 
+// Writes a wholly visible MCU at 1/8 scale: MAX_H x MAX_V pixels, pixel (x, y)
+// from luma block y * MAX_H + x and chroma sample (x >> RX, y >> RY).
+template <int32_t MAX_H, int32_t MAX_V, int32_t RX, int32_t RY, int32_t CHANNELS, int32_t RED>
+void write_tiny_mcu(const int16_t* luma, const int16_t* cb, const int16_t* cr, uint8_t* out, intptr_t stride) {
+    for (int32_t y = 0; y < MAX_V; ++y)
+        for (int32_t x = 0; x < MAX_H; ++x) {
+            const int32_t i = 8 * (y >> RY) + (x >> RX);
+            store_ycc_pixel<CHANNELS, RED>(out + static_cast<intptr_t>(y) * stride + CHANNELS * x,
+                                           luma[64 * (y * MAX_H + x)], cb[i] & 0xFF, cr[i] & 0xFF);
+        }
+}
+
+template <int32_t MAX_H, int32_t MAX_V, int32_t RX, int32_t RY>
+WholeMcuWriter tiny_mcu_writer_for(int32_t channels, COLOR_SPACE dib) {
+    if (channels == 4) return write_tiny_mcu<MAX_H, MAX_V, RX, RY, 4, 0>;
+    return dib == CS_BGR ? write_tiny_mcu<MAX_H, MAX_V, RX, RY, 3, 2> : write_tiny_mcu<MAX_H, MAX_V, RX, RY, 3, 0>;
+}
+
 // The writer for wholly visible MCUs of this sampling, or null for those that
-// write_ycc_rows alone takes.
+// write_ycc_rows or write_ycc_pixels alone takes.
 WholeMcuWriter whole_mcu_writer(int32_t max_h, int32_t max_v, int32_t n, int32_t rx_shift, int32_t ry_shift,
                                 int32_t channels, COLOR_SPACE dib) {
     const int32_t key = (max_h << 12) | (max_v << 8) | (n << 4) | (rx_shift << 2) | ry_shift;
     switch (key) {
+        case 0x1110: return tiny_mcu_writer_for<1, 1, 0, 0>(channels, dib);
+        case 0x2110: return tiny_mcu_writer_for<2, 1, 0, 0>(channels, dib);
+        case 0x2114: return tiny_mcu_writer_for<2, 1, 1, 0>(channels, dib);
+        case 0x1210: return tiny_mcu_writer_for<1, 2, 0, 0>(channels, dib);
+        case 0x1211: return tiny_mcu_writer_for<1, 2, 0, 1>(channels, dib);
+        case 0x2210: return tiny_mcu_writer_for<2, 2, 0, 0>(channels, dib);
+        case 0x2215: return tiny_mcu_writer_for<2, 2, 1, 1>(channels, dib);
         case 0x1120: return narrow_mcu_writer_for<1, 0>(channels, dib);
         case 0x1221: return narrow_mcu_writer_for<2, 1>(channels, dib);
 #if VANTOREL_WHOLE_MCU_LANES
@@ -682,18 +709,9 @@ void write_ycc_pixels(const YCC_ROWS& j) {
     for (int32_t y = j.clip.top; y < j.clip.bottom; ++y) {
         uint8_t* row = j.out + static_cast<intptr_t>(y) * j.stride;
         for (int32_t x = j.clip.left; x < j.clip.right; ++x) {
-            const int16_t luma = j.luma[64 * (y * j.max_h + x)];
             const int32_t i = 8 * (y >> j.ry_shift) + (x >> j.rx_shift);
-            const int32_t cb = j.cb[i] & 0xFF, cr = j.cr[i] & 0xFF;
-            const auto r = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((359 * cr - 45813) >> 8)));
-            const auto g =
-                static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((34806 - 88 * cb - 183 * cr) >> 8)));
-            const auto b = static_cast<uint8_t>(clamped(luma, static_cast<int16_t>((454 * cb - 57937) >> 8)));
-            uint8_t* pixel = row + static_cast<intptr_t>(x) * CHANNELS;
-            pixel[RED] = r;
-            pixel[1] = g;
-            pixel[2 - RED] = b;
-            if (CHANNELS == 4) pixel[3] = 255;
+            store_ycc_pixel<CHANNELS, RED>(row + static_cast<intptr_t>(x) * CHANNELS, j.luma[64 * (y * j.max_h + x)],
+                                           j.cb[i] & 0xFF, j.cr[i] & 0xFF);
         }
     }
 }
@@ -759,7 +777,7 @@ bool ycc_direct_form(const JPEG_PROPERTIES* props, const SCAN_INFO* scan, int32_
                          64 * comps[2].first_block,
                          channels,
                          dib,
-                         n == 1 ? nullptr : whole_mcu_writer(max_h, max_v, n, rx_shift, ry_shift, channels, dib)};
+                         whole_mcu_writer(max_h, max_v, n, rx_shift, ry_shift, channels, dib)};
     return true;
 }
 

@@ -163,6 +163,31 @@ JPEG_STATUS generic_result(const BYTE_SOURCE* source, JPEG_STATUS status) {
     return STATUS_SUCCESS;
 }
 
+// One AC code and its magnitude bits the plain way, from zig-zag position k.
+// False when the block ends here: at an end-of-block code, or on a failure
+// left in `status`. Otherwise k has moved past the coefficient, which went to
+// store(natural index, value), or past sixteen zeros.
+template <typename Store>
+[[gnu::always_inline]] inline bool plain_ac_step(WideBits& bits, const HUFF_DECODE_TABLE* ac_table, int32_t& k,
+                                                 JPEG_STATUS& status, Store store) {
+    int32_t symbol;
+    status = bits.symbol(ac_table, &symbol);
+    if (status != STATUS_SUCCESS) return false;
+    const int32_t run = (symbol >> 4) & 15;
+    const int32_t size = symbol & 15;
+    if (size == 0) {
+        if (run != 15) return false;
+        k += 16;
+        return true;
+    }
+    int32_t value;
+    status = bits.value(size, &value);
+    if (status != STATUS_SUCCESS) return false;
+    store(natural_order[k + run], value);
+    k += run + 1;
+    return true;
+}
+
 }  // namespace
 
 JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_table, const HUFF_DECODE_TABLE* ac_table,
@@ -184,23 +209,9 @@ JPEG_STATUS decode_block_wide(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc_t
     // k is the next zig-zag position; the coefficients still to come, which
     // decode_block counts down separately, are always 64 - k.
     int32_t k = 1;
-    while (k < 64) {
-        int32_t symbol;
-        status = bits.symbol(ac_table, &symbol);
-        if (status != STATUS_SUCCESS) break;
-        const int32_t run = (symbol >> 4) & 15;
-        const int32_t size = symbol & 15;
-        if (size == 0) {
-            if (run != 15) break;
-            k += 16;
-            continue;
-        }
-        int32_t value;
-        status = bits.value(size, &value);
-        if (status != STATUS_SUCCESS) break;
-        block[natural_order[k + run]] = static_cast<int16_t>(value);
-        k += run + 1;
-    }
+    const auto store = [block](int32_t at, int32_t value) { block[at] = static_cast<int16_t>(value); };
+    while (k < 64)
+        if (!plain_ac_step(bits, ac_table, k, status, store)) break;
     bits.store();
     return block_result(status);
 }
@@ -307,6 +318,7 @@ JPEG_STATUS decode_block_joined(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc
     // A joined entry is taken only when the plain steps would take the same
     // bits without a refill: at least 8 bits held for the code, and the code
     // and its magnitude bits all among those held.
+    const auto store = [block, quant](int32_t at, int32_t value) { block[at] = dequantized(value, quant[at]); };
     int32_t k = 1;
     while (k < 64) {
         const uint32_t entry = ac_joined->entry[bits.acc >> (64 - B)];
@@ -325,22 +337,7 @@ JPEG_STATUS decode_block_joined(BYTE_SOURCE* source, const HUFF_DECODE_TABLE* dc
             k += 16;
             continue;
         }
-        int32_t symbol;
-        status = bits.symbol(ac_table, &symbol);
-        if (status != STATUS_SUCCESS) break;
-        const int32_t run = (symbol >> 4) & 15;
-        const int32_t size = symbol & 15;
-        if (size == 0) {
-            if (run != 15) break;
-            k += 16;
-            continue;
-        }
-        int32_t value;
-        status = bits.value(size, &value);
-        if (status != STATUS_SUCCESS) break;
-        const int32_t at = natural_order[k + run];
-        block[at] = dequantized(value, quant[at]);
-        k += run + 1;
+        if (!plain_ac_step(bits, ac_table, k, status, store)) break;
     }
     bits.store();
     return block_result(status);

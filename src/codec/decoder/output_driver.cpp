@@ -62,6 +62,17 @@ int32_t frame_mcu_block_count(const JPEG_PROPERTIES* props) {
 // Inverse transform of the MCU's blocks
 // ---------------------------------------------------------------------------
 
+// The active transform for blocks of size x size samples; null for other sizes.
+IdctRoutine transform_of_size(const STAGE_TABLE* table, int32_t size) {
+    switch (size) {
+        case 8: return table->active_idct_8x8;
+        case 4: return table->active_idct_4x4;
+        case 2: return table->active_idct_2x2;
+        case 1: return table->active_idct_1x1;
+        default: return nullptr;
+    }
+}
+
 // At reduced scale each component's blocks are transformed at the size
 // reduced_transform_factor gives: a subsampled component comes out larger than
 // the luma so that the writer has less to replicate (for 4:2:0 the chroma then
@@ -71,15 +82,7 @@ bool transform_mcu(const JPEG_PROPERTIES* props, const MCU_COMPONENT* comps, int
     const STAGE_TABLE* table = props->stage_table;
     if (table == nullptr) return false;
     const int32_t n = reduced_block_size(scale_factor);
-    auto transform_for = [table](int32_t size) -> IdctRoutine {
-        switch (size) {
-            case 8: return table->active_idct_8x8;
-            case 4: return table->active_idct_4x4;
-            case 2: return table->active_idct_2x2;
-            case 1: return table->active_idct_1x1;
-            default: return nullptr;
-        }
-    };
+    auto transform_for = [table](int32_t size) { return transform_of_size(table, size); };
     const IdctRoutine normal = transform_for(n);
     if (normal == nullptr) return false;
 
@@ -549,15 +552,7 @@ bool plan_reduced(JPEG_PROPERTIES* props, const SCAN_INFO* scan, const SCAN_LAYO
     if (!reduced_whole_writer(props, scan, n, layout.simple_sampling, &plan->reduced)) return false;
     if (props->dib_channels != plan->reduced.bytes_per_pixel) return false;
     const STAGE_TABLE* table = props->stage_table;
-    auto transform_for = [table](int32_t size) -> IdctRoutine {
-        switch (size) {
-            case 8: return table->active_idct_8x8;
-            case 4: return table->active_idct_4x4;
-            case 2: return table->active_idct_2x2;
-            case 1: return table->active_idct_1x1;
-            default: return nullptr;
-        }
-    };
+    auto transform_for = [table](int32_t size) { return transform_of_size(table, size); };
     MCU_COMPONENT comps[4];
     const int32_t count = describe_mcu_components(props, scan, false, comps);
     const IdctRoutine normal = transform_for(n);
